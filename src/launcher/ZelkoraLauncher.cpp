@@ -1,0 +1,33 @@
+// The program block: installs the Win32 platform, loads the options, shows the main window and
+// runs the event loop until the launch worker has ended.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "launcher/LauncherOptionsDef.h"
+#include "launcher/ZelLauncherFormDef.h"
+#include "platform/win32/MainWindow.h"
+#include "platform/win32/Win32Platform.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  zl::win32::InstallWin32Platform();
+
+  try {
+    zl::LauncherOptions.Load();
+  } catch (const zl::LauncherError& e) {
+    // A setting of the wrong type ends the program before its window exists; the admin reads
+    // which value to correct.
+    std::wstring text = e.Message() +
+                        L"\r\n\r\nCorrect or remove this value in the registry key "
+                        L"SOFTWARE\\Zelkora\\Launcher (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), "
+                        L"then start the launcher again.";
+    MessageBoxW(nullptr, text.c_str(), zl::kLauncherCaption, MB_OK | MB_ICONERROR);
+    return 1;
+  }
+
+  zl::win32::MainWindow window;
+  if (!window.Create(instance)) return 1;
+  return zl::win32::Win32Ui().RunMainLoop();
+}

@@ -1,0 +1,257 @@
+#pragma once
+// The small interfaces the launcher's logic calls instead of Win32. The program installs the
+// Win32 implementations once at start (platform/win32); the native unit tests install the
+// in-memory fakes (platform/fake). The logic never includes windows.h.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zl {
+
+// The one exception type of the logic. It carries the exact message a user or admin reads.
+class LauncherError : public std::exception {
+ public:
+  explicit LauncherError(std::wstring message);
+  const std::wstring& Message() const { return message_; }
+  const char* what() const noexcept override { return narrow_.c_str(); }
+
+ private:
+  std::wstring message_;
+  std::string narrow_;
+};
+
+// ---------------------------------------------------------------- registry
+enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine };
+// Default is what a 32-bit process sees (Wow6432Node for HKLM\Software on 64-bit Windows).
+enum class RegView { Default, Reg32, Reg64 };
+enum class RegKind { Missing, Unreadable, String, ExpandString, Dword, Other };
+
+struct RegValue {
+  RegKind kind = RegKind::Missing;
+  std::wstring text;   // String and ExpandString: unexpanded, terminated by the adapter
+  uint32_t dword = 0;  // Dword
+};
+
+// Key paths are relative to the root, without leading or trailing backslash.
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+  // The key exists and opens with read access.
+  virtual bool KeyExists(RegRoot root, const std::wstring& key, RegView view) = 0;
+  // A missing key reads as a missing value. Never throws.
+  virtual RegValue ReadValue(RegRoot root, const std::wstring& key, const std::wstring& name,
+                             RegView view) = 0;
+  // Opens the key with write access, creating it (and its parents) when missing.
+  virtual bool CreateKey(RegRoot root, const std::wstring& key, RegView view) = 0;
+  // Write into an existing key (false when the key cannot be opened for writing or the write fails).
+  virtual bool WriteString(RegRoot root, const std::wstring& key, const std::wstring& name,
+                           const std::wstring& value, RegView view) = 0;
+  virtual bool WriteDword(RegRoot root, const std::wstring& key, const std::wstring& name,
+                          uint32_t value, RegView view) = 0;
+  // True when the value is gone afterwards, also when it was not there.
+  virtual bool DeleteValue(RegRoot root, const std::wstring& key, const std::wstring& name,
+                           RegView view) = 0;
+  // Direct subkeys in the order the registry enumerates them.
+  virtual std::vector<std::wstring> SubKeys(RegRoot root, const std::wstring& key,
+                                            RegView view) = 0;
+  // Deletes one key that has no subkeys.
+  virtual bool DeleteKey(RegRoot root, const std::wstring& key, RegView view) = 0;
+};
+
+// ---------------------------------------------------------------- files
+struct FileAttributes {
+  bool exists = false;
+  bool directory = false;
+  bool reparsePoint = false;  // junctions and symbolic links
+};
+
+struct DirEntry {
+  std::wstring name;
+  FileAttributes attributes;
+};
+
+class IReadStream {
+ public:
+  virtual ~IReadStream() = default;
+  virtual uint64_t Size() = 0;
+  // Reads exactly n bytes at offset or throws LauncherError.
+  virtual void ReadAt(uint64_t offset, void* buffer, size_t n) = 0;
+};
+
+class IWriteStream {
+ public:
+  virtual ~IWriteStream() = default;
+  // Both throw LauncherError on failure.
+  virtual void Write(const void* data, size_t n) = 0;
+  virtual void Close() = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // GetFileAttributesW: links are followed; a path that cannot be examined does not exist.
+  virtual FileAttributes GetAttributes(const std::wstring& path) = 0;
+  // CreateFileW(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS), closed at once.
+  virtual bool CreateEmptyFile(const std::wstring& path) = 0;
+  virtual bool DeleteFile(const std::wstring& path) = 0;
+  virtual bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
+  // One level; true when the folder exists afterwards.
+  virtual bool CreateDirectory(const std::wstring& path) = 0;
+  // Both throw LauncherError with the system's message.
+  virtual std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) = 0;
+  virtual std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) = 0;
+  // FindFirstFileW/FindNextFileW over dir\*, without "." and "..". Calls visit for each entry in
+  // the order listed; visit returns false to stop. Returns false when the folder cannot be listed.
+  virtual bool ListDirectory(const std::wstring& dir,
+                             const std::function<bool(const DirEntry&)>& visit) = 0;
+  // GetTempPathW, with its trailing backslash.
+  virtual std::wstring TempPath() = 0;
+  // GetTempFileNameW(dir, prefix, 0): creates the empty file; throws LauncherError on failure.
+  virtual std::wstring TempFileName(const std::wstring& dir, const std::wstring& prefix) = 0;
+};
+
+// ---------------------------------------------------------------- shell and processes
+namespace see {
+// SHELLEXECUTEINFOW.fMask bits, with their Win32 values.
+constexpr uint32_t NoCloseProcess = 0x00000040;
+constexpr uint32_t FlagNoUi = 0x00000400;
+constexpr uint32_t NoZoneChecks = 0x00800000;
+}  // namespace see
+
+constexpr int kSwHide = 0;
+constexpr int kSwShowNormal = 1;
+
+struct ShellExecuteRequest {
+  uint32_t mask = 0;
+  std::optional<std::wstring> verb;       // nullopt: the file's default action
+  std::wstring file;
+  std::wstring parameters;
+  std::optional<std::wstring> directory;  // nullopt: none given
+  int show = kSwHide;
+};
+
+class IProcess {
+ public:
+  virtual ~IProcess() = default;
+  // WaitForSingleObject: true when the process has ended within ms (or the wait failed).
+  virtual bool Wait(uint32_t ms) = 0;
+};
+
+struct ShellStart {
+  bool ok = false;
+  std::unique_ptr<IProcess> process;  // may be empty even when ok (no handle given)
+};
+
+class IShell {
+ public:
+  virtual ~IShell() = default;
+  virtual ShellStart ShellExecuteEx(const ShellExecuteRequest& request) = 0;
+  // ShellExecuteW with no owner window; the result is not examined by any caller.
+  virtual void ShellExecute(const std::wstring& verb, const std::wstring& file,
+                            const std::wstring& parameters, const std::wstring& directory,
+                            int show) = 0;
+};
+
+// ---------------------------------------------------------------- system queries
+struct OsVersion {
+  bool ok = false;
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t platformId = 0;  // 2: VER_PLATFORM_WIN32_NT
+};
+
+enum class Wow64State { NoFunction, Failed, No, Yes };
+
+struct FileVersion {
+  uint16_t a = 0, b = 0, c = 0, d = 0;
+};
+
+class ISystem {
+ public:
+  virtual ~ISystem() = default;
+  virtual OsVersion Version() = 0;
+  virtual Wow64State IsWow64() = 0;
+  // GetDiskFreeSpaceExW: bytes available to the caller; nullopt when the query fails.
+  virtual std::optional<int64_t> FreeBytesAvailable(const std::wstring& dir) = 0;
+  // GlobalMemoryStatusEx looked up at run time; nullopt when missing or failing.
+  virtual std::optional<uint64_t> TotalPhysicalMemory() = 0;
+  virtual int ScreenWidth() = 0;
+  virtual int ScreenHeight() = 0;
+  virtual std::wstring SystemDirectory() = 0;
+  virtual std::wstring WindowsDirectory() = 0;
+  virtual std::wstring Environment(const std::wstring& name) = 0;  // empty when unset
+  virtual std::wstring UserName() = 0;                             // empty when unknown
+  // CoCreateGuid; throws LauncherError when no GUID can be made.
+  virtual std::wstring NewGuidText() = 0;
+  virtual std::optional<FileVersion> FileVersionOf(const std::wstring& path) = 0;
+  // The raw command line of the process (GetCommandLineW).
+  virtual std::wstring CommandLine() = 0;
+  virtual uint32_t TickCount() = 0;
+  virtual void Sleep(uint32_t ms) = 0;
+};
+
+// ---------------------------------------------------------------- user interface and threads
+enum class DialogIcon { None, Warning, Error, Information, Question };
+
+struct DialogButton {
+  std::wstring caption;  // with its '&' mnemonic
+  int result = 0;
+};
+
+// A fully decided message dialog; the adapter only draws it.
+struct MessageDialogSpec {
+  std::wstring title;
+  std::wstring text;
+  DialogIcon icon = DialogIcon::None;
+  // The task dialog shows an information icon where the classic dialog shows a question mark.
+  DialogIcon taskDialogIcon = DialogIcon::None;
+  std::vector<DialogButton> buttons;  // left to right
+  int defaultResult = 0;              // the button Enter presses
+  int closeResult = 2;                // what Escape or the close box answers
+  bool lowerTopmost = false;          // lower the program's top-most windows while it shows
+};
+
+class IUserInterface {
+ public:
+  virtual ~IUserInterface() = default;
+  // MessageBoxW with no owner; flags are MB_* values.
+  virtual int MessageBox(const std::wstring& text, const std::wstring& caption,
+                         uint32_t flags) = 0;
+  // Modal on the calling thread, centred on the screen; returns the pressed button's result.
+  virtual int ShowMessageDialog(const MessageDialogSpec& spec) = 0;
+  // Processes the pending window messages of the calling thread.
+  virtual void ProcessMessages() = 0;
+  // Ends the main loop; asked for on another thread it has no effect.
+  virtual void Terminate() = 0;
+  virtual bool IsMainThread() = 0;
+  // Runs routine on the main thread and returns when it has finished; an error it raises is
+  // raised again here. Called on the main thread, it runs routine at once.
+  virtual void RunOnMainThread(const std::function<void()>& routine) = 0;
+  // Starts body on a new thread.
+  virtual void StartThread(std::function<void()> body) = 0;
+};
+
+namespace mb {
+constexpr uint32_t Ok = 0x0;
+constexpr uint32_t IconWarning = 0x30;
+constexpr uint32_t SetForeground = 0x10000;
+}  // namespace mb
+
+// ---------------------------------------------------------------- the installed platform
+struct PlatformServices {
+  IRegistry* registry = nullptr;
+  IFileSystem* files = nullptr;
+  IShell* shell = nullptr;
+  ISystem* system = nullptr;
+  IUserInterface* ui = nullptr;
+};
+
+// Set once at program start (or by a test fixture); the logic reaches the platform through it.
+PlatformServices& Platform();
+void InstallPlatform(const PlatformServices& services);
+
+}  // namespace zl

@@ -1,0 +1,26 @@
+#pragma once
+// Typed registry reads and writes with the launcher's error texts. A value stored with another
+// type than expected is an error that names the value; a missing value is not.
+
+#include <optional>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace zl {
+
+// REG_SZ, or REG_EXPAND_SZ read without expansion.
+std::optional<std::wstring> ReadStringValue(RegRoot root, const std::wstring& key,
+                                            const std::wstring& name, RegView view);
+std::optional<uint32_t> ReadDwordValue(RegRoot root, const std::wstring& key,
+                                       const std::wstring& name, RegView view);
+void WriteStringValue(RegRoot root, const std::wstring& key, const std::wstring& name,
+                      const std::wstring& value, RegView view);
+void WriteDwordValue(RegRoot root, const std::wstring& key, const std::wstring& name,
+                     uint32_t value, RegView view);
+
+// Deletes the key with everything below it: subkeys first, depth first, last to first.
+// Failures are ignored; returns whether the key is gone.
+bool DeleteKeyTree(RegRoot root, const std::wstring& key, RegView view);
+
+}  // namespace zl

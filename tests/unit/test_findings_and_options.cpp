@@ -1,0 +1,206 @@
+// Findings list and launcher options: precedence of the registry roots, wrong types, the
+// command-line rule, the application type and what Save writes.
+
+#include <gtest/gtest.h>
+
+#include "launcher/ErrorUtils.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/fake/FakePlatform.h"
+#include "utils/Text.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+
+TEST(Findings, OnlyCriticalMakesTheListFatalAndItStaysFatal) {
+  for (TErrorSeverity s : {esWarning, esCrystal, esBarcode, esBraille}) {
+    TLaunchErrorList list;
+    AddFinding(list, L"x", s);
+    EXPECT_FALSE(list.FIsFatal) << s;
+  }
+  TLaunchErrorList list;
+  auto critical = std::make_shared<TLaunchError>(L"c", esCritical);
+  list.AddError(critical);
+  EXPECT_TRUE(list.FIsFatal);
+  list.Remove(critical.get());
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_TRUE(list.FIsFatal);
+}
+
+TEST(Findings, PlainAddLeavesFatalAloneAndRemoveTakesFirstOccurrenceOnly) {
+  TLaunchErrorList list;
+  auto a = std::make_shared<TLaunchError>(L"a", esCritical);
+  auto b = std::make_shared<TLaunchError>(L"b", esWarning);
+  list.Add(a);
+  EXPECT_FALSE(list.FIsFatal);
+  list.Add(b);
+  list.Add(a);
+  list.Remove(a.get());
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Items(0), b.get());
+  EXPECT_EQ(list.Items(1), a.get());
+  TLaunchError other(L"o", esWarning);
+  list.Remove(&other);
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST(CommandLineRule, SplitsAsTheRuntimeDoes) {
+  struct Case {
+    const wchar_t* line;
+    std::vector<std::wstring> args;
+  } cases[] = {
+      {L"launcher.exe", {L"launcher.exe"}},
+      {L"\"C:\\Program Files\\Z\\launcher.exe\" -a \"b c\"",
+       {L"C:\\Program Files\\Z\\launcher.exe", L"-a", L"b c"}},
+      {L"x  \t -a", {L"x", L"-a"}},
+      {L"x \"\" -a \"\"", {L"x", L"-a"}},          // empty pairs before an argument are skipped
+      {L"x a\"b c\"d", {L"x", L"ab cd"}},          // quotes inside an argument group blanks
+      {L"x \"unterminated arg", {L"x", L"unterminated arg"}},
+      {L"x a\\\"b", {L"x", L"a\\b"}},              // no escape character
+      {L"x \x01y\x1fz", {L"x", L"y", L"z"}},        // codes 1 to 32 separate
+      {L"", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
+}
+
+struct OptionsTest : ::testing::Test {
+  FakePlatform p;
+  TLauncherOptions o;
+  void SetUp() override { p.registry.wow64 = true; }
+  void Machine(const wchar_t* name, RegValue v) {
+    p.registry.Set(RegRoot::LocalMachine, kLauncherKey, name, v, RegView::Reg64);
+  }
+  void User(const wchar_t* name, RegValue v) {
+    p.registry.Set(RegRoot::CurrentUser, kLauncherKey, name, v, RegView::Reg64);
+  }
+  static RegValue Str(const wchar_t* s) { return {RegKind::String, s, 0}; }
+  static RegValue Dw(uint32_t d) { return {RegKind::Dword, L"", d}; }
+};
+
+TEST_F(OptionsTest, NothingConfiguredKeepsDefaults) {
+  o.Load();
+  EXPECT_EQ(o.OrvexAddress(), L"");
+  EXPECT_EQ(o.AppLocation(), L"");
+  EXPECT_FALSE(o.SkipCR());
+  EXPECT_FALSE(o.SkipPC());
+  EXPECT_EQ(o.PortOffset(), 0);
+  EXPECT_EQ(o.ExtraOptions(), L"");
+  EXPECT_TRUE(o.IsUnknown());
+}
+
+TEST_F(OptionsTest, UserValuesOverrideMachineValuesOneByOne) {
+  Machine(L"PortOffset", Dw(5));
+  Machine(L"SkipPC", Dw(1));
+  Machine(L"OrvexAddress", Str(L"machine-srv"));
+  User(L"PortOffset", Dw(7));
+  User(L"AppLocation", {RegKind::ExpandString, L"%SHARE%\\Quenda\\Quenda.exe", 0});
+  o.Load();
+  EXPECT_EQ(o.PortOffset(), 7);
+  EXPECT_TRUE(o.SkipPC());
+  EXPECT_EQ(o.OrvexAddress(), L"machine-srv");
+  EXPECT_EQ(o.AppLocation(), L"%SHARE%\\Quenda\\Quenda.exe");  // not expanded
+  EXPECT_TRUE(o.IsQuenda());
+}
+
+TEST_F(OptionsTest, ReadsOnlyThe64BitViewAndASignedOffset) {
+  p.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"OrvexAddress", Str(L"wrong-view"),
+                 RegView::Reg32);
+  User(L"PortOffset", Dw(0xFFFFFFFE));
+  o.Load();
+  EXPECT_EQ(o.OrvexAddress(), L"");
+  EXPECT_EQ(o.PortOffset(), -2);
+}
+
+TEST_F(OptionsTest, WrongTypesRaiseTheMessageNamingTheValue) {
+  struct Case {
+    const wchar_t* name;
+    RegValue value;
+    const wchar_t* message;
+  } cases[] = {
+      {L"SkipCR", Str(L"1"), L"Invalid data type for 'SkipCR'"},
+      {L"AppLocation", Dw(3), L"Invalid data type for 'AppLocation'"},
+      {L"PortOffset", {RegKind::Other, L"", 0}, L"Invalid data type for 'PortOffset'"},
+      {L"OrvexAddress", {RegKind::Unreadable, L"", 0}, L"Failed to get data for 'OrvexAddress'"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, c.name, c.value, RegView::Reg64);
+    TLauncherOptions options;
+    try {
+      options.Load();
+      ADD_FAILURE() << "no error for " << ToUtf8(c.name);
+    } catch (const LauncherError& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+  }
+}
+
+TEST_F(OptionsTest, CommandLineArgumentsBecomeExtraOptionsWithoutQuotes) {
+  p.system.commandLine = L"\"C:\\Apps\\ZelkoraLauncher.exe\"   -a \"b c\"";
+  o.Load();
+  EXPECT_EQ(o.ExtraOptions(), L"-a b c");
+}
+
+TEST_F(OptionsTest, ApplicationTypeIsASubstringTestOnTheLowerCasePath) {
+  struct Case {
+    const wchar_t* path;
+    TAppType type;
+  } cases[] = {
+      {L"\\\\s\\z\\Velmont\\VELMONT.EXE", atVelmont},
+      {L"\\\\s\\z\\Quenda\\Quenda.exe", atQuenda},
+      {L"\\\\s\\z\\Other\\Other.exe", atUnknown},
+      {L"C:\\quenda.exe\\myvelmont.exe", atVelmont},  // velmont wins when both occur
+      {L"C:\\quenda.exe\\tool.exe", atQuenda},
+      {L"", atUnknown},
+  };
+  for (const Case& c : cases) {
+    o.SetAppLocation(c.path);
+    EXPECT_EQ(o.IsVelmont(), c.type == atVelmont) << ToUtf8(c.path);
+    EXPECT_EQ(o.IsQuenda(), c.type == atQuenda) << ToUtf8(c.path);
+    EXPECT_EQ(o.IsUnknown(), c.type == atUnknown) << ToUtf8(c.path);
+  }
+  o.SetAppLocation(L"x\\Velmont.exe");
+  o.SetIsQuenda(false);
+  EXPECT_TRUE(o.IsUnknown());
+}
+
+TEST_F(OptionsTest, SaveWritesOnlyTheUserKeyAndDeletesEmptyValues) {
+  User(L"OrvexAddress", Str(L"old"));
+  Machine(L"OrvexAddress", Str(L"machine"));
+  o.SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  o.SetOrvexAddress(L"");
+  o.SetPortOffset(9);
+  o.Save();
+  auto user = [&](const wchar_t* n) {
+    return p.registry.Get(RegRoot::CurrentUser, kLauncherKey, n, RegView::Reg64);
+  };
+  EXPECT_EQ(user(L"AppLocation").text, L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  EXPECT_EQ(user(L"OrvexAddress").kind, RegKind::Missing);
+  EXPECT_EQ(user(L"PortOffset").kind, RegKind::Missing);
+  EXPECT_EQ(p.registry.Get(RegRoot::LocalMachine, kLauncherKey, L"AppLocation", RegView::Reg64).kind,
+            RegKind::Missing);
+  // The next load falls back to the machine-wide address.
+  TLauncherOptions next;
+  next.Load();
+  EXPECT_EQ(next.OrvexAddress(), L"machine");
+}
+
+TEST_F(OptionsTest, SaveIsSilentWhenTheKeyCannotBeOpenedButAFailedWriteRaises) {
+  p.registry.DenyWrite(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64);
+  o.SetAppLocation(L"x\\Velmont.exe");
+  EXPECT_NO_THROW(o.Save());
+  EXPECT_EQ(p.registry.writes, 0);
+
+  FakePlatform full;
+  full.registry.failValueWrites = true;
+  try {
+    o.Save();
+    ADD_FAILURE() << "a failed write must raise";
+  } catch (const LauncherError& e) {
+    EXPECT_EQ(e.Message(), L"Failed to set data for 'AppLocation'");
+  }
+}
+
+}  // namespace
+}  // namespace zl

@@ -1,0 +1,226 @@
+// The launch sequence: statuses and progress, the report of findings (texts byte for byte,
+// dialogs, offers), the application's parameters and the end of the program.
+
+#include <gtest/gtest.h>
+
+#include "launcher/LauncherOptionsDef.h"
+#include "launcher/ZelLauncherFormDef.h"
+#include "platform/fake/FakePlatform.h"
+#include "utils/LauncherUtilsDef.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+
+struct RecordingView : IMainView {
+  std::vector<std::pair<std::wstring, double>> shown;  // status text with the progress before it
+  double progress = -1;
+  void SetProgress(double v) override { progress = v; }
+  void SetStatusText(const std::wstring& t) override { shown.push_back({t, progress}); }
+};
+
+const std::wstring kCrLf2 = L"\r\n\r\n";
+const std::wstring kHeader = L"Additionally, the following warnings were thrown:";
+
+struct LaunchTest : ::testing::Test {
+  FakePlatform p;
+  RecordingView view;
+  TZelLauncherForm form{view};
+  void SetUp() override {
+    LauncherOptions = TLauncherOptions();
+    form.FormCreate();
+  }
+  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void Add(const wchar_t* msg, TErrorSeverity s) { AddFinding(*form.FCurrentErrors, msg, s); }
+  void PlainAdd(const wchar_t* msg, TErrorSeverity s) {
+    form.FCurrentErrors->Add(std::make_shared<TLaunchError>(msg, s));
+  }
+};
+
+TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
+  LauncherOptions.SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  LauncherOptions.SetOrvexAddress(L"srv01");
+  form.FormActivate();
+
+  std::vector<std::pair<std::wstring, double>> expected = {
+      {L"", -1},
+      {L"Checking Local PC", 100.0 / 6},
+      {L"Locating Orvex", 200.0 / 6},
+      {L"Checking Network", 50},
+      {L"Locating Application", 400.0 / 6},
+      {L"Checking App Settings", 500.0 / 6},
+      {L"Launching App", 100},
+  };
+  ASSERT_EQ(view.shown.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(view.shown[i].first, expected[i].first);
+    EXPECT_NEAR(view.shown[i].second, expected[i].second, 1e-9) << i;
+  }
+  EXPECT_TRUE(p.ui.dialogs.empty());
+  EXPECT_TRUE(p.ui.boxes.empty());
+  ASSERT_EQ(p.shell.opened.size(), 1u);
+  const auto& call = p.shell.opened[0];
+  EXPECT_EQ(call.verb, L"open");
+  EXPECT_EQ(call.file, L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  EXPECT_EQ(call.parameters, L" -OrvexAddress=srv01");
+  EXPECT_EQ(call.directory, L"\\\\srv01\\zelkora$\\Velmont\\");
+  EXPECT_EQ(call.show, kSwShowNormal);
+  // The window stays 4.5 s after the start; the program ends from the main thread.
+  EXPECT_EQ(p.system.sleeps, std::vector<uint32_t>{4500});
+  EXPECT_EQ(p.ui.terminateOnMain, 1);
+  EXPECT_EQ(p.ui.log.back(), L"terminate:main");
+}
+
+TEST_F(LaunchTest, ASecondActivationStartsNoSecondWorker) {
+  form.FormActivate();
+  form.FormActivate();
+  EXPECT_EQ(p.ui.threadsStarted, 1);
+}
+
+TEST_F(LaunchTest, ApplicationParametersFollowTheOptions) {
+  struct Case {
+    const wchar_t* app;
+    int32_t offset;
+    const wchar_t* address;
+    const wchar_t* extra;
+    const wchar_t* params;
+  } cases[] = {
+      {L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe", 2, L"srv", L"-x y",
+       L" -PortOffset=2 -OrvexAddress=srv -x y"},
+      {L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe", -3, L"", L"", L" -PortOffset=-3"},
+      {L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe", 0, L"", L"", L""},
+      {L"", 4, L"srv", L"-a b c", L" -a b c"},  // no location: only the launcher's own arguments
+  };
+  for (const Case& c : cases) {
+    LauncherOptions.SetAppLocation(c.app);
+    LauncherOptions.SetPortOffset(c.offset);
+    LauncherOptions.SetOrvexAddress(c.address);
+    LauncherOptions.SetExtraOptions(c.extra);
+    EXPECT_EQ(BuildApplicationParameters(), c.params);
+  }
+}
+
+TEST_F(LaunchTest, WorkingFolderIsTheFolderWithItsFinalBackslash) {
+  EXPECT_EQ(ExtractFilePath(L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe"), L"\\\\srv\\zelkora$\\Velmont\\");
+  EXPECT_EQ(ExtractFilePath(L"Z:Velmont.exe"), L"Z:");
+  EXPECT_EQ(ExtractFilePath(L"Velmont.exe"), L"");
+}
+
+TEST_F(LaunchTest, WarningsWaitForTheLastReportAndShowOnceTogether) {
+  Add(L"W1", esWarning);
+  EXPECT_FALSE(form.ReportErrors(false));
+  EXPECT_TRUE(p.ui.dialogs.empty());
+  PlainAdd(L"W5", esWarning);
+  EXPECT_FALSE(form.ReportErrors(true));
+  ASSERT_EQ(p.ui.dialogs.size(), 1u);
+  const MessageDialogSpec& d = p.ui.dialogs[0].spec;
+  EXPECT_EQ(d.text, L"W1" + kCrLf2 + L"W5");
+  EXPECT_EQ(d.title, L"Warning");
+  ASSERT_EQ(d.buttons.size(), 1u);
+  EXPECT_EQ(d.buttons[0].caption, L"OK");
+  EXPECT_TRUE(d.lowerTopmost);  // through Say
+  EXPECT_TRUE(p.ui.boxes.empty());
+}
+
+TEST_F(LaunchTest, FatalReportTexts) {
+  struct Case {
+    std::vector<std::pair<const wchar_t*, TErrorSeverity>> findings;
+    std::wstring text;
+  } cases[] = {
+      {{{L"C", esCritical}}, L"C"},
+      {{{L"W", esWarning}, {L"C", esCritical}},
+       L"C" + kCrLf2 + kHeader + L"\r\n" + L"W" + kCrLf2},
+      {{{L"C", esCritical}, {L"W", esWarning}},
+       L"C" + kCrLf2 + kHeader + L"\r\n" + kCrLf2 + L"W"},
+      {{{L"C1", esCritical}, {L"C2", esCritical}},
+       L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    RecordingView v;
+    TZelLauncherForm f(v);
+    f.FormCreate();
+    for (auto& [msg, sev] : c.findings) AddFinding(*f.FCurrentErrors, msg, sev);
+    EXPECT_TRUE(f.ReportErrors(false));
+    ASSERT_EQ(fresh.ui.boxes.size(), 1u);
+    EXPECT_EQ(fresh.ui.boxes[0].text, c.text);
+    EXPECT_EQ(fresh.ui.boxes[0].caption, L"Attention");
+    EXPECT_EQ(fresh.ui.boxes[0].flags, mb::Ok | mb::IconWarning | mb::SetForeground);
+    EXPECT_TRUE(fresh.ui.dialogs.empty());
+    EXPECT_EQ(fresh.ui.terminateOnMain, 1);  // asked on the main thread by this test
+  }
+}
+
+TEST_F(LaunchTest, OffersAreAskedInOrderOnceAndRemovedWhateverTheAnswer) {
+  PlainAdd(L"braille?", esBraille);
+  PlainAdd(L"W", esWarning);
+  PlainAdd(L"barcode?", esBarcode);
+  PlainAdd(L"crystal?", esCrystal);
+  p.ui.answers = {mrYes, mrNo, mrYes};
+  EXPECT_FALSE(form.ReportErrors(false));
+  ASSERT_EQ(p.ui.dialogs.size(), 3u);
+  EXPECT_EQ(p.ui.dialogs[0].spec.text, L"crystal?");
+  EXPECT_EQ(p.ui.dialogs[1].spec.text, L"barcode?");
+  EXPECT_EQ(p.ui.dialogs[2].spec.text, L"braille?");
+  for (auto& d : p.ui.dialogs) {
+    EXPECT_EQ(d.spec.title, L"Confirm");
+    ASSERT_EQ(d.spec.buttons.size(), 2u);
+    EXPECT_EQ(d.spec.buttons[0].caption, L"&Yes");
+    EXPECT_EQ(d.spec.buttons[1].caption, L"&No");
+    EXPECT_FALSE(d.spec.lowerTopmost);  // shown directly, not through Say
+  }
+  ASSERT_EQ(form.FCurrentErrors->Count(), 1);
+  EXPECT_EQ(form.FCurrentErrors->Items(0)->FMessage, L"W");
+  // The warning is shown later, without the offers.
+  EXPECT_FALSE(form.ReportErrors(true));
+  EXPECT_EQ(p.ui.dialogs.back().spec.text, L"W");
+}
+
+TEST_F(LaunchTest, TwoOffersOfOneKindAskTheLaterFirstAndTheEarlierAtTheNextReport) {
+  PlainAdd(L"first", esCrystal);
+  PlainAdd(L"second", esCrystal);
+  form.ReportErrors(false);
+  ASSERT_EQ(p.ui.dialogs.size(), 1u);
+  EXPECT_EQ(p.ui.dialogs[0].spec.text, L"second");
+  ASSERT_EQ(form.FCurrentErrors->Count(), 1);
+  PlainAdd(L"W", esWarning);
+  form.ReportErrors(true);
+  ASSERT_EQ(p.ui.dialogs.size(), 3u);
+  // The remaining offer adds only a separator to the warning text; it is asked after it.
+  EXPECT_EQ(p.ui.dialogs[1].spec.text, kCrLf2 + L"W");
+  EXPECT_EQ(p.ui.dialogs[2].spec.text, L"first");
+}
+
+TEST_F(LaunchTest, OffersAreStillAskedAfterTheAttentionBox) {
+  Add(L"C", esCritical);
+  PlainAdd(L"crystal?", esCrystal);
+  EXPECT_TRUE(form.ReportErrors(false));
+  ASSERT_EQ(p.ui.log.size(), 3u);
+  EXPECT_EQ(p.ui.log[0], L"box:Attention");
+  EXPECT_EQ(p.ui.log[1], L"terminate:main");
+  EXPECT_EQ(p.ui.log[2], L"dialog:Confirm");
+}
+
+TEST_F(LaunchTest, AnErrorEscapingAStepEndsTheRunSilently) {
+  // A routine on the main thread that raises: the error comes back to the worker, leaves Launch
+  // and the program ends without a message.
+  FakePlatform fresh;
+  RecordingView v;
+  TZelLauncherForm f(v);
+  f.FormCreate();
+  TBGWorker* worker = TBGWorker::CreateSuspended();
+  bool terminated = false;
+  worker->SetThreadEntry([&] {
+    worker->UpdateUI([] { throw LauncherError(L"disk full"); });
+    ADD_FAILURE() << "the error must come back to the worker";
+  });
+  worker->OnTerminate = [&](TBGWorker*) { terminated = fresh.ui.IsMainThread(); };
+  worker->Start();
+  EXPECT_TRUE(terminated);
+  EXPECT_TRUE(fresh.ui.boxes.empty());
+  EXPECT_TRUE(fresh.ui.dialogs.empty());
+}
+
+}  // namespace
+}  // namespace zl

@@ -1,0 +1,280 @@
+// Process starts and waits, folder probes, the 64-bit and elevation tests, the message dialog's
+// make-up, window centring and the install hand-off by file type.
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/FakePlatform.h"
+#include "utils/FormHelperDef.h"
+#include "utils/LauncherUtilsDef.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+using fake::FakeProcess;
+
+ShellStart Started(int waits) { return ShellStart{true, std::make_unique<FakeProcess>(waits)}; }
+
+TEST(RunExecutableFile, FillsTheShellRequestAndWaitsWhilePumpingMessages) {
+  FakePlatform p;
+  p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(3); };
+  EXPECT_TRUE(TLauncherUtils::RunExecutableFile(L"C:\\tmp\\setup.exe", L"/q", true, false));
+  ASSERT_EQ(p.shell.executed.size(), 1u);
+  const ShellExecuteRequest& r = p.shell.executed[0];
+  EXPECT_EQ(r.mask, see::NoCloseProcess | see::NoZoneChecks | see::FlagNoUi);
+  EXPECT_FALSE(r.verb.has_value());
+  EXPECT_EQ(r.file, L"C:\\tmp\\setup.exe");
+  EXPECT_EQ(r.parameters, L"/q");
+  EXPECT_EQ(r.directory, std::optional<std::wstring>(L"C:\\tmp\\"));
+  EXPECT_EQ(r.show, kSwHide);
+  // Three timed-out waits each pump once, and once more after the end.
+  EXPECT_EQ(p.ui.processMessagesCalls, 4);
+}
+
+TEST(RunExecutableFile, VerbAndFailure) {
+  struct Case {
+    OsVersion version;
+    bool runAs;
+    std::optional<std::wstring> verb;
+  } cases[] = {
+      {{true, 5, 1, 2}, true, L"open"},  // XP has no consent prompt
+      {{true, 5, 0, 2}, true, L"runas"},
+      {{true, 5, 2, 2}, true, L"runas"},
+      {{true, 6, 0, 2}, true, L"runas"},
+      {{true, 10, 0, 2}, true, L"runas"},
+      {{false, 0, 0, 0}, true, L"runas"},  // a failed version query
+      {{true, 6, 1, 2}, false, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.system.version = c.version;
+    EXPECT_FALSE(TLauncherUtils::RunExecutableFile(L"msiexec.exe", L"", false, c.runAs));
+    ASSERT_EQ(p.shell.executed.size(), 1u);
+    EXPECT_EQ(p.shell.executed[0].verb, c.verb);
+    EXPECT_EQ(p.shell.executed[0].mask, see::NoCloseProcess | see::NoZoneChecks);
+    // A name without a folder passes an empty working folder; a failed start does not wait.
+    EXPECT_EQ(p.shell.executed[0].directory, std::optional<std::wstring>(L""));
+    EXPECT_EQ(p.ui.processMessagesCalls, 0);
+  }
+}
+
+TEST(RunExecutableFile, AStartWithoutProcessHandleStillReturnsTrue) {
+  FakePlatform p;
+  p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return ShellStart{true, nullptr}; };
+  EXPECT_TRUE(TLauncherUtils::RunExecutableFile(L"a.exe", L"", false, false));
+  EXPECT_EQ(p.ui.processMessagesCalls, 1);
+}
+
+TEST(ExecuteCommand, RunsTheCommandProcessorHiddenInTheCurrentFolder) {
+  FakePlatform p;
+  p.system.version = {true, 6, 1, 2};
+  p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
+  EXPECT_TRUE(TLauncherUtils::ExecuteCommand(L"/c echo \"x\"", true));
+  EXPECT_TRUE(TLauncherUtils::ExecuteCommand(L"/c dir", false));
+  ASSERT_EQ(p.shell.executed.size(), 2u);
+  EXPECT_EQ(p.shell.executed[0].verb, std::optional<std::wstring>(L"runas"));
+  EXPECT_EQ(p.shell.executed[1].verb, std::optional<std::wstring>(L"open"));
+  for (auto& r : p.shell.executed) {
+    EXPECT_EQ(r.file, L"cmd");
+    EXPECT_EQ(r.mask, see::NoCloseProcess);
+    EXPECT_FALSE(r.directory.has_value());
+    EXPECT_EQ(r.show, kSwHide);
+  }
+  EXPECT_EQ(p.shell.executed[0].parameters, L"/c echo \"x\"");
+}
+
+TEST(ProbeDir, StartsAGuidNamedProgramInTheFolderAndNeverFails) {
+  FakePlatform p;
+  TLauncherUtils::ProbeDir(L"\\\\srv01\\zelkora$\\{GUID}.exe");
+  ASSERT_EQ(p.shell.executed.size(), 1u);
+  const ShellExecuteRequest& r = p.shell.executed[0];
+  EXPECT_EQ(r.file, L"\\\\srv01\\zelkora$\\{00000001-0000-4000-8000-000000000001}.exe");
+  EXPECT_TRUE(r.mask & see::FlagNoUi);
+  EXPECT_EQ(r.directory, std::optional<std::wstring>(L"\\\\srv01\\zelkora$\\"));
+
+  FakePlatform broken;
+  broken.system.guidFails = true;
+  EXPECT_NO_THROW(TLauncherUtils::ProbeDir(L"C:\\x\\y"));
+  broken.shell.onExecuteEx = [](const ShellExecuteRequest&) -> ShellStart {
+    throw LauncherError(L"network gone");
+  };
+  broken.system.guidFails = false;
+  EXPECT_NO_THROW(TLauncherUtils::ProbeDir(L"C:\\x\\y"));
+}
+
+TEST(CheckFile, ProbesOneLevelAboveAndAnswersForFilesOnly) {
+  FakePlatform p;
+  p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
+  p.files.AddDir(L"\\\\srv01\\zelkora$\\Folder.exe");
+  EXPECT_TRUE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe"));
+  ASSERT_EQ(p.shell.executed.size(), 1u);
+  EXPECT_EQ(TLauncherUtils::GetDir(p.shell.executed[0].file), L"\\\\srv01\\zelkora$\\");
+  EXPECT_FALSE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Folder.exe"));
+  EXPECT_FALSE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Missing.exe"));
+  // A file directly in the share root probes the server level.
+  TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\a.exe");
+  EXPECT_EQ(TLauncherUtils::GetDir(p.shell.executed.back().file), L"\\\\srv01\\");
+}
+
+TEST(PathOperations, TakePathsApartWithTheirFallbacks) {
+  struct Case {
+    const wchar_t *path, *dir, *file, *server;
+  } cases[] = {
+      {L"C:\\dir\\file.exe", L"C:\\dir\\", L"file.exe", L""},
+      {L"C:\\dir\\sub\\", L"C:\\dir\\", L"sub", L""},
+      {L"\\\\srv01\\zelkora$", L"\\\\srv01\\", L"zelkora$", L"srv01"},
+      {L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", L"\\\\srv01\\zelkora$\\Velmont\\",
+       L"Velmont.exe", L"srv01"},
+      {L"file.exe", L"", L"file.exe", L""},
+      {L"C:\\", L"", L"C:\\", L""},
+      {L"\\\\\\srv\\x", L"\\\\\\srv\\", L"x", L""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TLauncherUtils::GetDir(c.path), c.dir);
+    EXPECT_EQ(TLauncherUtils::GetFile(c.path), c.file);
+    EXPECT_EQ(TLauncherUtils::GetShareServerName(c.path), c.server);
+  }
+}
+
+TEST(Is64Bit, FollowsTheWow64AnswerAndRaisesWhenTheCallFails) {
+  FakePlatform p;
+  p.system.wow64 = Wow64State::Yes;
+  EXPECT_TRUE(TLauncherUtils::Is64Bit());
+  p.system.wow64 = Wow64State::No;
+  EXPECT_FALSE(TLauncherUtils::Is64Bit());
+  p.system.wow64 = Wow64State::NoFunction;
+  EXPECT_FALSE(TLauncherUtils::Is64Bit());
+  p.system.wow64 = Wow64State::Failed;
+  try {
+    TLauncherUtils::Is64Bit();
+    ADD_FAILURE();
+  } catch (const LauncherError& e) {
+    EXPECT_EQ(e.Message(), L"Bad process handle");
+  }
+}
+
+TEST(MessageDialog, KindsButtonsAndDefaults) {
+  struct Case {
+    TMsgDlgType type;
+    TMsgDlgButtons buttons;
+    const wchar_t* title;
+    DialogIcon icon, taskIcon;
+    std::vector<std::pair<std::wstring, int>> shown;
+    int defaultResult;
+  } cases[] = {
+      {mtWarning, {mbOK}, L"Warning", DialogIcon::Warning, DialogIcon::Warning, {{L"OK", 1}}, 1},
+      {mtConfirmation, {mbNo, mbYes}, L"Confirm", DialogIcon::Question, DialogIcon::Information,
+       {{L"&Yes", 6}, {L"&No", 7}}, 6},
+      {mtError, {mbOK, mbYes}, L"Error", DialogIcon::Error, DialogIcon::Error,
+       {{L"&Yes", 6}, {L"OK", 1}}, 1},
+      {mtInformation, {mbAbort, mbRetry, mbIgnore}, L"Information", DialogIcon::Information,
+       DialogIcon::Information, {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}}, 4},
+      {mtCustom, {mbHelp, mbClose, mbAll, mbNoToAll, mbYesToAll, mbCancel},
+       L"Zelkora Application Launcher", DialogIcon::None, DialogIcon::None,
+       {{L"Cancel", 2}, {L"&All", 12}, {L"N&o to All", 13}, {L"Yes to &All", 14}, {L"&Close", 8}},
+       4},
+  };
+  for (const Case& c : cases) {
+    MessageDialogSpec s = BuildMessageDialog(L"text", c.type, c.buttons);
+    EXPECT_EQ(s.title, c.title);
+    EXPECT_EQ(s.text, L"text");
+    EXPECT_EQ(s.icon, c.icon);
+    EXPECT_EQ(s.taskDialogIcon, c.taskIcon);
+    std::vector<std::pair<std::wstring, int>> shown;
+    for (auto& b : s.buttons) shown.push_back({b.caption, b.result});
+    EXPECT_EQ(shown, c.shown) << c.title;
+    EXPECT_EQ(s.defaultResult, c.defaultResult) << c.title;
+  }
+}
+
+TEST(MessageDialog, SayLowersTopMostWindowsAndReturnsTheAnswer) {
+  FakePlatform p;
+  p.ui.answers = {mrNo};
+  EXPECT_EQ(TLauncherUtils::Say(L"q", mtConfirmation, {mbYes, mbNo}), mrNo);
+  EXPECT_TRUE(p.ui.dialogs[0].spec.lowerTopmost);
+  p.ui.answers = {mrYes};
+  EXPECT_EQ(MessageDlg(L"q", mtConfirmation, {mbYes, mbNo}), mrYes);
+  EXPECT_FALSE(p.ui.dialogs[1].spec.lowerTopmost);
+}
+
+struct FakeForm : ICenterableForm {
+  TPosition position = TPosition::poMainFormCenter;
+  TBounds bounds{5, 5, 101, 51};
+  std::optional<TBounds> owner, main;
+  TPosition Position() const override { return position; }
+  TBounds Bounds() const override { return bounds; }
+  void MoveTo(int l, int t) override {
+    bounds.left = l;
+    bounds.top = t;
+  }
+  std::optional<TBounds> OwnerBounds() const override { return owner; }
+  std::optional<TBounds> MainFormBounds() const override { return main; }
+};
+
+TEST(CenterForm, CentresOnTheReferenceRoundingHalvesToEven) {
+  EXPECT_EQ(RoundHalfEven(0.5), 0);
+  EXPECT_EQ(RoundHalfEven(1.5), 2);
+  EXPECT_EQ(RoundHalfEven(2.5), 2);
+  EXPECT_EQ(RoundHalfEven(-0.5), 0);
+  EXPECT_EQ(RoundHalfEven(-1.5), -2);
+  EXPECT_EQ(RoundHalfEven(2.4999), 2);
+
+  FakeForm f;
+  f.main = TBounds{100, 200, 450, 250};
+  CenterForm(f);
+  // (450 - 101) / 2 = 174.5 -> 174; (250 - 51) / 2 = 99.5 -> 100
+  EXPECT_EQ(f.bounds.left, 274);
+  EXPECT_EQ(f.bounds.top, 300);
+  EXPECT_EQ(f.bounds.width, 101);
+
+  FakeForm owned;
+  owned.position = TPosition::poOwnerFormCenter;
+  owned.owner = TBounds{0, 0, 104, 54};
+  owned.main = TBounds{1000, 1000, 10, 10};
+  CenterForm(owned);
+  EXPECT_EQ(owned.bounds.left, 2);  // 1.5 -> 2
+  EXPECT_EQ(owned.bounds.top, 2);
+
+  for (TPosition pos : {TPosition::poDesigned, TPosition::poScreenCenter}) {
+    FakeForm other;
+    other.position = pos;
+    other.main = TBounds{100, 100, 400, 400};
+    CenterForm(other);
+    EXPECT_EQ(other.bounds.left, 5);
+  }
+  FakeForm orphan;  // no main window: left where it is
+  CenterForm(orphan);
+  EXPECT_EQ(orphan.bounds.left, 5);
+}
+
+TEST(InstallOrRun, ChoosesByExtension) {
+  FakePlatform p;
+  p.system.systemDirectory = L"C:\\Windows\\system32";
+  p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
+  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp1.MSI", true, L"");
+  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp2.Exe", true, L"");
+  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp3.zip", false, L"");
+  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp4.", false, L"C:\\x");
+  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
+  ASSERT_EQ(p.shell.executed.size(), 2u);
+  const auto& msi = p.shell.executed[0];
+  EXPECT_EQ(msi.file, L"C:\\Windows\\system32\\msiexec.exe");
+  EXPECT_EQ(msi.parameters, L"/passive /i \"C:\\Temp\\tmp1.MSI\"");
+  EXPECT_FALSE(msi.verb.has_value());  // packages are never elevated by the launcher
+  const auto& exe = p.shell.executed[1];
+  EXPECT_EQ(exe.file, L"C:\\Temp\\tmp2.Exe");
+  EXPECT_EQ(exe.verb, std::optional<std::wstring>(L"runas"));
+  EXPECT_EQ(exe.parameters, L"");
+}
+
+TEST(FileExtensions, LastDotOfTheLastComponent) {
+  EXPECT_EQ(ExtractFileExt(L"C:\\a.b\\name"), L"");
+  EXPECT_EQ(ExtractFileExt(L"C:\\a\\Braille Fonts.msi"), L".msi");
+  EXPECT_EQ(ExtractFileExt(L"x.tar.gz"), L".gz");
+  EXPECT_EQ(ChangeFileExt(L"C:\\T\\tmpA1.tmp", L".msi"), L"C:\\T\\tmpA1.msi");
+  EXPECT_EQ(ChangeFileExt(L"C:\\a.b\\tmp", L".exe"), L"C:\\a.b\\tmp.exe");
+  EXPECT_EQ(ChangeFileExt(L"C:\\T\\tmpA1.tmp", L""), L"C:\\T\\tmpA1.");
+}
+
+}  // namespace
+}  // namespace zl
