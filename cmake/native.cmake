@@ -26,6 +26,12 @@ target_link_libraries(unit_tests PRIVATE zl_core GTest::gtest GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 
+# The same unit tests built with ASan and UBSan in their own tree (scripts/build makes it).
+set(ZL_SANITIZED_UNIT_TESTS "" CACHE FILEPATH "unit_tests built with -DZL_SANITIZE=ON")
+if(ZL_SANITIZED_UNIT_TESTS)
+  add_test(NAME unit.sanitized COMMAND ${ZL_SANITIZED_UNIT_TESTS})
+endif()
+
 # The Wine layers: they need the Windows build in ZL_WIN32_BIN.
 set(ZL_WIN32_BIN "${CMAKE_SOURCE_DIR}/build/win32/bin" CACHE PATH "Windows build outputs")
 option(ZL_WINE_TESTS "Register the tests that run under Wine" ON)

@@ -1,0 +1,515 @@
+#include "platform/fake/FakeFileSystem.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "utils/Text.h"
+
+namespace zl {
+
+namespace {
+
+// Win32's own texts, so messages read as the real adapter's would.
+const wchar_t kFileNotFound[] = L"The system cannot find the file specified.";
+const wchar_t kPathNotFound[] = L"The system cannot find the path specified.";
+const wchar_t kAccessDenied[] = L"Access is denied.";
+const wchar_t kSharingViolation[] =
+    L"The process cannot access the file because it is being used by another process.";
+const wchar_t kDiskError[] = L"The request could not be performed because of an I/O device error.";
+const wchar_t kEndOfFile[] = L"Reached the end of the file.";
+const wchar_t kInvalidDirectory[] = L"The directory name is invalid.";
+const wchar_t kFileExists[] = L"The file exists.";
+
+constexpr int kMaxLinkHops = 32;
+
+struct Parsed {
+  std::wstring root;  // "C:" or "\\server\share"
+  std::vector<std::wstring> parts;
+
+  std::wstring Display(size_t n) const {
+    std::wstring out = root;
+    for (size_t i = 0; i < n; ++i) out += L"\\" + parts[i];
+    return n == 0 ? out + L"\\" : out;
+  }
+  std::wstring Display() const { return Display(parts.size()); }
+};
+
+bool InvalidNameChar(wchar_t c) {
+  return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' ||
+         c == L'*';
+}
+
+std::optional<Parsed> Parse(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  Parsed p;
+  size_t pos = 0;
+  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+    size_t serverEnd = path.find(L'\\', 2);
+    if (serverEnd == std::wstring::npos || serverEnd == 2) return std::nullopt;
+    std::wstring server = path.substr(2, serverEnd - 2);
+    size_t shareEnd = path.find(L'\\', serverEnd + 1);
+    std::wstring share =
+        path.substr(serverEnd + 1,
+                    shareEnd == std::wstring::npos ? std::wstring::npos : shareEnd - serverEnd - 1);
+    // "\\?\" and "\\.\" are device namespaces, not servers.
+    if (share.empty() || server == L"?" || server == L".") return std::nullopt;
+    for (wchar_t c : server + share)
+      if (InvalidNameChar(c)) return std::nullopt;
+    p.root = L"\\\\" + server + L"\\" + share;
+    pos = shareEnd == std::wstring::npos ? path.size() : shareEnd;
+  } else if (path.size() >= 2 && path[1] == L':' &&
+             ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'))) {
+    if (path.size() > 2 && path[2] != L'\\') return std::nullopt;  // drive-relative
+    p.root = path.substr(0, 2);
+    pos = 2;
+  } else {
+    return std::nullopt;
+  }
+  while (pos < path.size()) {
+    size_t start = pos + 1;
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring part = path.substr(start, end - start);
+    pos = end;
+    if (part.empty() || part == L".") continue;
+    if (part == L"..") {
+      if (!p.parts.empty()) p.parts.pop_back();
+      continue;
+    }
+    for (wchar_t c : part)
+      if (InvalidNameChar(c)) return std::nullopt;
+    p.parts.push_back(part);
+  }
+  return p;
+}
+
+struct Node {
+  bool dir = false;
+  std::wstring name;    // as created; for a root its display form
+  std::wstring parent;  // key of the folder holding it; empty for a root
+  uint64_t order = 0;
+  std::string data;
+  bool readOnly = false;
+  bool unlistable = false;
+  bool reparse = false;
+  Parsed target;
+  int writers = 0;
+};
+
+}  // namespace
+
+struct FakeFileSystem::State {
+  std::mutex mutex;
+  std::map<std::wstring, Node> nodes;  // by lower-case key
+  uint64_t nextOrder = 1;
+  std::wstring tempPath = L"C:\\Temp\\";
+  unsigned tempCounter = 0;
+  bool failNextCreateWrite = false;
+  std::vector<Change> changes;
+
+  // Where a path leads: its parent folder (links followed) and its own entry, not followed.
+  struct Located {
+    std::wstring parentKey;  // empty for a root
+    std::wstring name;
+    std::wstring key;
+    Node* node = nullptr;  // null when missing
+    Node* parentNode = nullptr;
+  };
+
+  Node* Find(const std::wstring& key) {
+    auto it = nodes.find(key);
+    return it == nodes.end() ? nullptr : &it->second;
+  }
+
+  // The key of the existing folder reached by root + parts[0..n), following links.
+  std::optional<std::wstring> ResolveDir(const Parsed& p, size_t n, int& hops) {
+    std::wstring key = LowerAscii(p.root);
+    Node* node = Find(key);
+    if (!node || !node->dir) return std::nullopt;
+    for (size_t i = 0; i < n; ++i) {
+      key += L"\\" + LowerAscii(p.parts[i]);
+      node = Find(key);
+      if (!node || !node->dir) return std::nullopt;
+      if (node->reparse) {
+        if (++hops > kMaxLinkHops) return std::nullopt;
+        auto resolved = ResolveDir(node->target, node->target.parts.size(), hops);
+        if (!resolved) return std::nullopt;
+        key = *resolved;
+      }
+    }
+    return key;
+  }
+  std::optional<std::wstring> ResolveDir(const Parsed& p) {
+    int hops = 0;
+    return ResolveDir(p, p.parts.size(), hops);
+  }
+
+  std::optional<Located> Locate(const Parsed& p) {
+    Located loc;
+    if (p.parts.empty()) {
+      loc.name = p.root;
+      loc.key = LowerAscii(p.root);
+    } else {
+      int hops = 0;
+      auto parent = ResolveDir(p, p.parts.size() - 1, hops);
+      if (!parent) return std::nullopt;
+      loc.parentKey = *parent;
+      loc.parentNode = Find(*parent);
+      loc.name = p.parts.back();
+      loc.key = *parent + L"\\" + LowerAscii(loc.name);
+    }
+    loc.node = Find(loc.key);
+    return loc;
+  }
+  std::optional<Located> Locate(const std::wstring& path) {
+    auto p = Parse(path);
+    if (!p) return std::nullopt;
+    return Locate(*p);
+  }
+
+  Node& Create(const Located& loc, bool dir) {
+    Node& node = nodes[loc.key];
+    node.dir = dir;
+    node.name = loc.name;
+    node.parent = loc.parentKey;
+    node.order = nextOrder++;
+    return node;
+  }
+
+  // Set-up only: creates the root and every missing folder of root + parts[0..n).
+  std::wstring EnsureDirs(const Parsed& p, size_t n, int depth = 0) {
+    if (depth > kMaxLinkHops) throw std::invalid_argument("link loop while creating folders");
+    std::wstring key = LowerAscii(p.root);
+    if (!Find(key)) {
+      Node& root = nodes[key];
+      root.dir = true;
+      root.name = p.root;
+      root.order = nextOrder++;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      std::wstring child = key + L"\\" + LowerAscii(p.parts[i]);
+      Node* node = Find(child);
+      if (!node) {
+        Located loc;
+        loc.parentKey = key;
+        loc.name = p.parts[i];
+        loc.key = child;
+        node = &Create(loc, true);
+      }
+      if (!node->dir) throw std::invalid_argument("a file stands where a folder is wanted");
+      if (node->reparse) {
+        Parsed target = node->target;
+        child = EnsureDirs(target, target.parts.size(), depth + 1);
+      }
+      key = child;
+    }
+    return key;
+  }
+
+  void Log(ChangeKind kind, const Parsed& p) { changes.push_back({kind, p.Display()}); }
+};
+
+namespace {
+
+using State = FakeFileSystem::State;
+
+class FakeReadStream : public IReadStream {
+ public:
+  explicit FakeReadStream(std::string data) : data_(std::move(data)) {}
+  uint64_t Size() override { return data_.size(); }
+  void ReadAt(uint64_t offset, void* buffer, size_t n) override {
+    if (offset > data_.size() || n > data_.size() - offset) throw LauncherError(kEndOfFile);
+    if (n) data_.copy(static_cast<char*>(buffer), n, static_cast<size_t>(offset));
+  }
+
+ private:
+  std::string data_;  // the bytes as they were when the file was opened
+};
+
+class FakeWriteStream : public IWriteStream {
+ public:
+  FakeWriteStream(std::shared_ptr<State> state, std::wstring key)
+      : state_(std::move(state)), key_(std::move(key)) {}
+  ~FakeWriteStream() override { Release(); }
+  void Write(const void* data, size_t n) override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    Node* node = closed_ ? nullptr : state_->Find(key_);
+    if (!node) throw LauncherError(L"The handle is invalid.");
+    node->data.append(static_cast<const char*>(data), n);
+  }
+  void Close() override { Release(); }
+
+ private:
+  void Release() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (closed_) return;
+    closed_ = true;
+    if (Node* node = state_->Find(key_)) --node->writers;
+  }
+  std::shared_ptr<State> state_;
+  std::wstring key_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem() : state_(std::make_shared<State>()) {
+  AddDir(L"C:\\");
+  AddDir(state_->tempPath);
+}
+
+FakeFileSystem::~FakeFileSystem() = default;
+
+FileAttributes FakeFileSystem::GetAttributes(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(path);
+  FileAttributes attributes;
+  if (loc && loc->node) {
+    attributes.exists = true;
+    attributes.directory = loc->node->dir;
+    attributes.reparsePoint = loc->node->reparse;
+  }
+  return attributes;
+}
+
+bool FakeFileSystem::CreateEmptyFile(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc || !loc->parentNode || loc->parentNode->readOnly) return false;
+  if (loc->node) {
+    if (loc->node->dir || loc->node->writers > 0) return false;
+    loc->node->data.clear();
+  } else {
+    state_->Create(*loc, false);
+  }
+  state_->Log(ChangeKind::CreateFile, *p);
+  return true;
+}
+
+bool FakeFileSystem::DeleteFile(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc || !loc->node || loc->node->dir || loc->node->writers > 0) return false;
+  if (!loc->parentNode || loc->parentNode->readOnly) return false;
+  state_->nodes.erase(loc->key);
+  state_->Log(ChangeKind::DeleteFile, *p);
+  return true;
+}
+
+bool FakeFileSystem::CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto source = state_->Locate(from);
+  if (!source || !source->node || source->node->dir || source->node->writers > 0) return false;
+  auto p = Parse(to);
+  auto target = p ? state_->Locate(*p) : std::nullopt;
+  if (!target || !target->parentNode || target->parentNode->readOnly) return false;
+  if (target->key == source->key) return false;
+  if (target->node) {
+    if (target->node->dir || failIfExists || target->node->writers > 0) return false;
+    target->node->data = source->node->data;
+  } else {
+    state_->Create(*target, false).data = source->node->data;  // map nodes stay in place
+  }
+  state_->Log(ChangeKind::CreateFile, *p);
+  return true;
+}
+
+bool FakeFileSystem::CreateDirectory(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc) return false;
+  if (loc->node) return loc->node->dir;
+  if (!loc->parentNode || loc->parentNode->readOnly) return false;  // also a missing root
+  state_->Create(*loc, true);
+  state_->Log(ChangeKind::CreateDirectory, *p);
+  return true;
+}
+
+std::unique_ptr<IReadStream> FakeFileSystem::OpenRead(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(path);
+  if (!loc) throw LauncherError(kPathNotFound);
+  if (!loc->node) throw LauncherError(kFileNotFound);
+  if (loc->node->dir) throw LauncherError(kAccessDenied);
+  if (loc->node->writers > 0) throw LauncherError(kSharingViolation);
+  return std::make_unique<FakeReadStream>(loc->node->data);
+}
+
+std::unique_ptr<IWriteStream> FakeFileSystem::CreateWrite(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (state_->failNextCreateWrite) {
+    state_->failNextCreateWrite = false;
+    throw LauncherError(kDiskError);
+  }
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc || !loc->parentNode) throw LauncherError(kPathNotFound);
+  if (loc->parentNode->readOnly) throw LauncherError(kAccessDenied);
+  Node* node = loc->node;
+  if (node) {
+    if (node->dir) throw LauncherError(kAccessDenied);
+    if (node->writers > 0) throw LauncherError(kSharingViolation);
+    node->data.clear();
+  } else {
+    node = &state_->Create(*loc, false);
+  }
+  ++node->writers;
+  state_->Log(ChangeKind::CreateFile, *p);
+  return std::make_unique<FakeWriteStream>(state_, loc->key);
+}
+
+bool FakeFileSystem::ListDirectory(const std::wstring& dir,
+                                   const std::function<bool(const DirEntry&)>& visit) {
+  std::vector<std::pair<uint64_t, DirEntry>> entries;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto p = Parse(dir);
+    if (!p) return false;
+    auto loc = state_->Locate(*p);
+    if (!loc || !loc->node || loc->node->unlistable) return false;
+    auto key = state_->ResolveDir(*p);
+    if (!key) return false;
+    if (state_->Find(*key)->unlistable) return false;
+    for (const auto& [childKey, node] : state_->nodes) {
+      if (node.parent != *key) continue;
+      DirEntry entry;
+      entry.name = node.name;
+      entry.attributes = {true, node.dir, node.reparse};
+      entries.emplace_back(node.order, entry);
+    }
+  }
+  // Visited without the lock, so visit may use this file system.
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& entry : entries)
+    if (!visit(entry.second)) break;
+  return true;
+}
+
+std::wstring FakeFileSystem::TempPath() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->tempPath;
+}
+
+std::wstring FakeFileSystem::TempFileName(const std::wstring& dir, const std::wstring& prefix) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(dir);
+  auto key = p ? state_->ResolveDir(*p) : std::nullopt;
+  if (!key) throw LauncherError(kInvalidDirectory);
+  if (state_->Find(*key)->readOnly) throw LauncherError(kAccessDenied);
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  for (int attempt = 0; attempt < 0xFFFF; ++attempt) {
+    state_->tempCounter = state_->tempCounter % 0xFFFF + 1;  // 1..FFFF, as GetTempFileNameW
+    std::wstring name = prefix.substr(0, 3);
+    for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(state_->tempCounter >> shift) & 0xF];
+    name += L".tmp";
+    State::Located loc;
+    loc.parentKey = *key;
+    loc.name = name;
+    loc.key = *key + L"\\" + LowerAscii(name);
+    if (state_->Find(loc.key)) continue;
+    state_->Create(loc, false);
+    std::wstring path = dir;
+    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    path += name;
+    state_->changes.push_back({ChangeKind::CreateFile, Parse(path)->Display()});
+    return path;
+  }
+  throw LauncherError(kFileExists);
+}
+
+void FakeFileSystem::AddFile(const std::wstring& path, const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  if (!p || p->parts.empty()) throw std::invalid_argument("not a file path: " + ToUtf8(path));
+  State::Located loc;
+  loc.parentKey = state_->EnsureDirs(*p, p->parts.size() - 1);
+  loc.name = p->parts.back();
+  loc.key = loc.parentKey + L"\\" + LowerAscii(loc.name);
+  Node* node = state_->Find(loc.key);
+  if (node && node->dir) throw std::invalid_argument("a folder exists: " + ToUtf8(path));
+  if (!node) node = &state_->Create(loc, false);
+  node->data = bytes;
+}
+
+void FakeFileSystem::AddDir(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  if (!p) throw std::invalid_argument("not a folder path: " + ToUtf8(path));
+  state_->EnsureDirs(*p, p->parts.size());
+}
+
+void FakeFileSystem::AddReparseDir(const std::wstring& path, const std::wstring& target) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto t = Parse(target);
+  if (!p || p->parts.empty() || !t) throw std::invalid_argument("bad link: " + ToUtf8(path));
+  State::Located loc;
+  loc.parentKey = state_->EnsureDirs(*p, p->parts.size() - 1);
+  loc.name = p->parts.back();
+  loc.key = loc.parentKey + L"\\" + LowerAscii(loc.name);
+  if (state_->Find(loc.key)) throw std::invalid_argument("exists: " + ToUtf8(path));
+  Node& node = state_->Create(loc, true);
+  node.reparse = true;
+  node.target = *t;
+}
+
+void FakeFileSystem::SetReadOnlyDir(const std::wstring& path, bool readOnly) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto key = p ? state_->ResolveDir(*p) : std::nullopt;
+  if (!key) throw std::invalid_argument("no such folder: " + ToUtf8(path));
+  state_->Find(*key)->readOnly = readOnly;
+}
+
+void FakeFileSystem::SetUnlistable(const std::wstring& dir, bool unlistable) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(dir);
+  if (!loc || !loc->node || !loc->node->dir)
+    throw std::invalid_argument("no such folder: " + ToUtf8(dir));
+  loc->node->unlistable = unlistable;
+}
+
+void FakeFileSystem::SetTempPath(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->tempPath = path;
+}
+
+void FakeFileSystem::FailNextCreateWrite() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->failNextCreateWrite = true;
+}
+
+bool FakeFileSystem::Exists(const std::wstring& path) { return GetAttributes(path).exists; }
+
+std::string FakeFileSystem::ReadFileText(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(path);
+  if (!loc || !loc->node || loc->node->dir)
+    throw std::invalid_argument("no such file: " + ToUtf8(path));
+  return loc->node->data;
+}
+
+std::vector<FakeFileSystem::Change> FakeFileSystem::Changes() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->changes;
+}
+
+std::ostream& operator<<(std::ostream& out, const FakeFileSystem::Change& change) {
+  static const char* const kKinds[] = {"create file", "create folder", "delete file"};
+  return out << kKinds[static_cast<int>(change.kind)] << ' ' << ToUtf8(change.path);
+}
+
+void FakeFileSystem::ClearChanges() {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->changes.clear();
+}
+
+}  // namespace zl

@@ -1,0 +1,125 @@
+"""A simulated office for the launcher: a Wine prefix with the share \\\\srv01\\zelkora$, stand-in
+applications that log how they were started, and helpers to run the launcher and read results.
+Used by the scenarios, the demo and the benchmarks."""
+
+from __future__ import annotations
+
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+import harness
+from harness import Display, Driver, HarnessError, WinePrefix
+
+CAPTION = "Zelkora Application Launcher"
+LAUNCHER_KEY = r"HKCU\Software\Zelkora\Launcher"
+MACHINE_KEY = r"HKLM\Software\Zelkora\Launcher"
+STANDIN_LOG = r"C:\standin.log"
+
+
+@dataclass
+class Office:
+    prefix: WinePrefix
+    display: Display
+    share: Path
+    driver: Driver
+    server: str = "srv01"
+    apps: dict[str, Path] = field(default_factory=dict)
+
+    @property
+    def log_path(self) -> Path:
+        return self.prefix.drive_c() / "standin.log"
+
+    def unc(self, *parts: str) -> str:
+        return "\\\\" + self.server + "\\zelkora$" + "".join("\\" + p for p in parts)
+
+    def add_app(self, relative: str) -> str:
+        """Puts the stand-in on the share at a relative path like Velmont/Velmont.exe; returns
+        its UNC path."""
+        target = self.share / relative
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(harness.bin_path("StandinApp.exe"), target)
+        self.apps[relative] = target
+        return self.unc(*relative.split("/"))
+
+    def set_user(self, name: str, type_: str, data) -> None:
+        self.prefix.reg_add(LAUNCHER_KEY, name, type_, data, view=64)
+
+    def set_machine(self, name: str, type_: str, data) -> None:
+        self.prefix.reg_add(MACHINE_KEY, name, type_, data, view=64)
+
+    def launcher(self) -> Path:
+        """The launcher copied into the prefix, as an admin deploys it to a workstation."""
+        target = self.prefix.drive_c() / "Program Files" / "Zelkora" / "ZelkoraLauncher.exe"
+        if not target.exists():
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(harness.bin_path("ZelkoraLauncher.exe"), target)
+        return target
+
+    def start_launcher(self, *args: str, timeout: float = 120.0) -> subprocess.Popen:
+        exe = r"C:\Program Files\Zelkora\ZelkoraLauncher.exe"
+        self.launcher()
+        return self.prefix.start([exe, *args], timeout=timeout,
+                                 env={"ZELKORA_STANDIN_LOG": STANDIN_LOG})
+
+    def records(self, timeout: float = 20.0, count: int = 1) -> list[dict]:
+        return harness.read_standin_log(self.log_path, timeout=timeout, count=count)
+
+    def no_records(self) -> bool:
+        return not self.log_path.exists()
+
+
+class office:
+    """Context manager: display + prefix + share (+ driver). Reuse one display across several
+    offices by passing it in."""
+
+    def __init__(self, name: str, display: Display | None = None, version: str | None = None):
+        self.name = name
+        self._display = display
+        self._own_display: Display | None = None
+        self._prefix: WinePrefix | None = None
+        self.version = version
+
+    def __enter__(self) -> Office:
+        display = self._display
+        if display is None:
+            self._own_display = Display()
+            display = self._own_display.__enter__()
+        self._prefix = WinePrefix(self.name, display)
+        prefix = self._prefix.__enter__()
+        try:
+            share = prefix.make_share("srv01", "zelkora$")
+            if self.version:
+                prefix.set_windows_version(self.version)
+            return Office(prefix=prefix, display=display, share=share, driver=Driver(prefix))
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+
+    def __exit__(self, *exc) -> None:
+        if self._prefix is not None:
+            self._prefix.__exit__(*exc)
+        if self._own_display is not None:
+            self._own_display.__exit__(*exc)
+
+
+def wait_exit(proc: subprocess.Popen, timeout: float) -> int:
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise HarnessError(f"the launcher did not end within {timeout:g} s") from None
+
+
+def pixel(png: Path, x: int, y: int) -> tuple[int, int, int]:
+    """The colour of one pixel of a screenshot."""
+    out = subprocess.run(["convert", str(png), "-format", f"%[fx:int(255*p{{{x},{y}}}.r)],"
+                          f"%[fx:int(255*p{{{x},{y}}}.g)],%[fx:int(255*p{{{x},{y}}}.b)]", "info:"],
+                         check=True, capture_output=True, text=True, timeout=30).stdout
+    r, g, b = (int(v) for v in out.strip().split(","))
+    return r, g, b
+
+
+def monotonic() -> float:
+    return time.monotonic()

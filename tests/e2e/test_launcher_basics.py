@@ -1,0 +1,100 @@
+"""The real launcher under Wine: the happy path with its window, the application's command line
+and working folder, the port offset and quoted arguments, the end 4.5 s after the start, and a
+setting of the wrong type."""
+
+from __future__ import annotations
+
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import harness  # noqa: E402
+from harness import Display, HarnessError  # noqa: E402
+from office import CAPTION, office, pixel, wait_exit  # noqa: E402
+
+DISPLAY: Display | None = None
+
+
+def check(cond: bool, what: str) -> None:
+    if not cond:
+        raise HarnessError(what)
+
+
+def happy_path() -> None:
+    with office("happy", DISPLAY) as o:
+        app = o.add_app("Velmont/Velmont.exe")
+        o.set_user("AppLocation", "REG_SZ", app)
+        proc = o.start_launcher()
+        o.driver.wait(CAPTION, timeout=30)
+        (left, top, right, bottom), (cw, ch) = o.driver.rect(CAPTION)
+        check((cw, ch) == (450, 250), f"client area {cw} x {ch}, wanted 450 x 250")
+        # Centred on the 1024 x 768 screen (the frame adds the same on both sides horizontally).
+        check(abs((left + right) / 2 - 512) <= 1, f"not centred horizontally: {left}..{right}")
+        shot = o.display.screenshot(harness.ARTIFACTS / "launcher-window.png")
+        # Steel blue in the status band between the logo and the progress bar, left edge.
+        client_left = left + ((right - left) - cw) // 2
+        client_top = bottom - ((right - left) - cw) // 2 - ch
+        rgb = pixel(shot, client_left + 10, client_top + 160)
+        check(rgb == (0x46, 0x82, 0xB4), f"background {rgb}, wanted steel blue")
+        rec = o.records(timeout=30)[0]
+        started = time.monotonic()
+        check(rec["params"] == "", f"parameters {rec['params']!r}, wanted none")
+        check(rec["cwd"].rstrip("\\").lower() == o.unc("Velmont").lower(),
+              f"working folder {rec['cwd']!r}")
+        check(rec["exe"].lower().endswith("velmont\\velmont.exe"), f"exe {rec['exe']!r}")
+        code = wait_exit(proc, 30)
+        ended = time.monotonic() - started
+        check(code == 0, f"launcher exit code {code}")
+        # The window stays 4.5 s after the start, then the program ends.
+        check(4.0 <= ended <= 7.5, f"ended {ended:.2f} s after the application's start")
+        check(len(o.records()) == 1, "the application was started more than once")
+
+
+def port_offset_and_arguments() -> None:
+    with office("arguments", DISPLAY) as o:
+        app = o.add_app("Velmont/Velmont.exe")
+        o.set_user("AppLocation", "REG_SZ", app)
+        o.set_machine("PortOffset", "REG_DWORD", 5)
+        o.set_user("PortOffset", "REG_DWORD", 2)
+        o.set_machine("OrvexAddress", "REG_SZ", "srv01")
+        proc = o.start_launcher("-a", "b c")
+        rec = o.records(timeout=30)[0]
+        # Quoted arguments are not quoted again: "b c" reaches the application as two.
+        # The shell puts one blank between the program and the launcher's parameter text, which
+        # itself begins with a blank.
+        want = "  -PortOffset=2 -OrvexAddress=srv01 -a b c"
+        check(rec["params"] == want, f"parameters {rec['params']!r}, wanted {want!r}")
+        check(rec["args"][1:] == ["-PortOffset=2", "-OrvexAddress=srv01", "-a", "b", "c"],
+              f"arguments {rec['args'][1:]}")
+        check(wait_exit(proc, 30) == 0, "launcher failed")
+
+
+def wrong_type_setting() -> None:
+    with office("wrongtype", DISPLAY) as o:
+        app = o.add_app("Velmont/Velmont.exe")
+        o.set_user("AppLocation", "REG_SZ", app)
+        o.set_user("SkipCR", "REG_SZ", "1")
+        proc = o.start_launcher()
+        o.driver.wait(CAPTION, timeout=30)
+        texts = [t for (_, _, t) in o.driver.texts(CAPTION)]
+        check(any("Invalid data type for 'SkipCR'" in t for t in texts), f"box texts {texts}")
+        o.driver.click(CAPTION, "OK")
+        check(wait_exit(proc, 30) != 0, "the launcher should end with a failure code")
+        check(o.no_records(), "the application must not start")
+
+
+def main() -> None:
+    global DISPLAY
+    with Display() as d:
+        DISPLAY = d
+        harness.run_scenarios({
+            "happy_path": happy_path,
+            "port_offset_and_arguments": port_offset_and_arguments,
+            "wrong_type_setting": wrong_type_setting,
+        })
+
+
+if __name__ == "__main__":
+    main()
