@@ -86,6 +86,8 @@ if(ZL_WIN32_TESTS)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # GoogleTest wants std::mutex on Windows, which the win32 thread model lacks.
+  target_compile_options(gtest PUBLIC -include ${CMAKE_SOURCE_DIR}/tests/win32/GtestWin32Port.h)
   add_executable(win32_tests ${ZL_WIN32_TESTS})
   target_compile_options(win32_tests PRIVATE ${ZL_WARNINGS})
   target_link_libraries(win32_tests PRIVATE zl_core gtest gtest_main)

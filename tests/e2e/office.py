@@ -91,6 +91,9 @@ class office:
         prefix = self._prefix.__enter__()
         try:
             share = prefix.make_share("srv01", "zelkora$")
+            # Without a window manager Wine waits 2 s for one at every window shown or hidden;
+            # unmanaged windows (Wine draws their frames) skip that wait.
+            prefix.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "REG_SZ", "N")
             if self.version:
                 prefix.set_windows_version(self.version)
             return Office(prefix=prefix, display=display, share=share, driver=Driver(prefix))

@@ -2,7 +2,7 @@
 // appends one JSON line describing how it was started, exits 0 (3 when the
 // record cannot be written, so a test notices).
 //
-// Keys: cmdline (GetCommandLineW), params (the raw command line after the
+// Keys: time (seconds since 1970), cmdline (GetCommandLineW), params (the raw command line after the
 // program-name token, leading blank kept), args (CommandLineToArgvW), cwd,
 // exe (GetModuleFileNameW as returned).
 // Log file: %ZELKORA_STANDIN_LOG% if set, else standin.log next to the exe.
@@ -121,7 +121,21 @@ std::wstring logPath(const std::wstring& exe) {
     return dir + L"standin.log";
 }
 
+// Seconds since 1970 with microseconds, from the host clock Wine shares, so a benchmark can
+// compare the start with the moment it launched something.
+std::string unixTime() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    unsigned long long t = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    t = (t - 116444736000000000ULL) / 10;  // microseconds
+    char buf[40];
+    wsprintfA(buf, "%lu.%06lu", static_cast<unsigned long>(t / 1000000ULL),
+              static_cast<unsigned long>(t % 1000000ULL));
+    return buf;
+}
+
 int run() {
+    const std::string started = unixTime();
     const std::wstring cmdline = GetCommandLineW();
     const std::wstring exe = moduleFileName();
 
@@ -136,7 +150,8 @@ int run() {
         }
         LocalFree(argv);
     }
-    line += "],\"cwd\":" + jsonString(currentDirectory()) + ",\"exe\":" + jsonString(exe) + "}\n";
+    line += "],\"cwd\":" + jsonString(currentDirectory()) + ",\"exe\":" + jsonString(exe) +
+           ",\"time\":" + started + "}\n";
 
     // Append-only access moves every write to the end of the file, and a single
     // WriteFile per record keeps concurrent stand-ins from interleaving lines.

@@ -1,0 +1,39 @@
+#pragma once
+// The launcher's main window: logo, status text and progress bar on steel blue. A humble view:
+// the launch sequence (TZelLauncherForm) decides what it shows.
+
+#include <string>
+
+#include "launcher/ZelLauncherFormDef.h"
+#include "platform/win32/Handles.h"
+
+namespace zl::win32 {
+
+class MainWindow : public IMainView {
+ public:
+  MainWindow();
+  // Creates the window (FormCreate runs), centres it on the screen and shows it.
+  bool Create(HINSTANCE instance);
+  HWND Handle() const { return hwnd_.Get(); }
+
+  void SetProgress(double value) override;
+  void SetStatusText(const std::wstring& text) override;
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void PrepareLogo(HINSTANCE instance);
+  void Paint(HWND hwnd, HDC dc);
+  int Scale(int dip) const { return MulDiv(dip, dpi_, 96); }
+
+  TZelLauncherForm form_;
+  UniqueWindow hwnd_;
+  UniqueGdi<HBITMAP> logo_;  // already scaled to its place, drawn with one BitBlt
+  int logoWidth_ = 0, logoHeight_ = 0;
+  UniqueGdi<HFONT> statusFont_;
+  std::wstring status_;
+  double progress_ = 0;  // 0 to 100
+  int dpi_ = 96;
+};
+
+}  // namespace zl::win32

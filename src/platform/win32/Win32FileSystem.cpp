@@ -1,0 +1,178 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Util.h"
+
+#include <vector>
+
+namespace zl::win32 {
+
+namespace {
+
+FileAttributes FromAttributes(DWORD a) {
+  FileAttributes result;
+  if (a == INVALID_FILE_ATTRIBUTES) return result;
+  result.exists = true;
+  result.directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  result.reparsePoint = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return result;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\"."; }
+
+class ReadStream : public IReadStream {
+ public:
+  ReadStream(UniqueHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+
+  uint64_t Size() override {
+    DWORD high = 0;
+    const DWORD low = ::GetFileSize(file_.Get(), &high);
+    if (low == INVALID_FILE_SIZE) {
+      const DWORD error = ::GetLastError();
+      if (error != NO_ERROR) ThrowWithSystemMessage(L"Cannot read file " + Quoted(path_), error);
+    }
+    return (static_cast<uint64_t>(high) << 32) | low;
+  }
+
+  void ReadAt(uint64_t offset, void* buffer, size_t n) override {
+    LONG high = static_cast<LONG>(offset >> 32);
+    const DWORD low = ::SetFilePointer(file_.Get(), static_cast<LONG>(offset & 0xFFFFFFFFu),
+                                       &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER) {
+      const DWORD error = ::GetLastError();
+      if (error != NO_ERROR) ThrowWithSystemMessage(L"Cannot read file " + Quoted(path_), error);
+    }
+    auto* out = static_cast<BYTE*>(buffer);
+    // ReadFile may return fewer bytes than asked (pipes, network files); zero means the end.
+    while (n > 0) {
+      const DWORD chunk = n > 0x10000000u ? 0x10000000u : static_cast<DWORD>(n);
+      DWORD got = 0;
+      if (!::ReadFile(file_.Get(), out, chunk, &got, nullptr))
+        ThrowWithSystemMessage(L"Cannot read file " + Quoted(path_), ::GetLastError());
+      if (got == 0) ThrowWithSystemMessage(L"Cannot read file " + Quoted(path_), ERROR_HANDLE_EOF);
+      out += got;
+      n -= got;
+    }
+  }
+
+ private:
+  UniqueHandle file_;
+  std::wstring path_;
+};
+
+class WriteStream : public IWriteStream {
+ public:
+  WriteStream(UniqueHandle file, std::wstring path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+
+  void Write(const void* data, size_t n) override {
+    if (!file_) ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ERROR_INVALID_HANDLE);
+    const auto* in = static_cast<const BYTE*>(data);
+    while (n > 0) {
+      const DWORD chunk = n > 0x10000000u ? 0x10000000u : static_cast<DWORD>(n);
+      DWORD put = 0;
+      if (!::WriteFile(file_.Get(), in, chunk, &put, nullptr))
+        ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ::GetLastError());
+      if (put == 0) ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ERROR_WRITE_FAULT);
+      in += put;
+      n -= put;
+    }
+  }
+
+  void Close() override {
+    if (!file_) return;
+    // A network or full disk may refuse the data only when the handle is closed.
+    if (!file_.Close())
+      ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ::GetLastError());
+  }
+
+ private:
+  UniqueHandle file_;
+  std::wstring path_;
+};
+
+bool EndsWithSeparator(const std::wstring& path) {
+  return !path.empty() && (path.back() == L'\\' || path.back() == L'/');
+}
+
+}  // namespace
+
+FileAttributes Win32FileSystem::GetAttributes(const std::wstring& path) {
+  return FromAttributes(::GetFileAttributesW(path.c_str()));
+}
+
+bool Win32FileSystem::CreateEmptyFile(const std::wstring& path) {
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.Valid();
+}
+
+bool Win32FileSystem::DeleteFile(const std::wstring& path) {
+  return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool Win32FileSystem::CopyFile(const std::wstring& from, const std::wstring& to,
+                               bool failIfExists) {
+  return ::CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+}
+
+bool Win32FileSystem::CreateDirectory(const std::wstring& path) {
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  const FileAttributes a = GetAttributes(path);
+  return a.exists && a.directory;
+}
+
+std::unique_ptr<IReadStream> Win32FileSystem::OpenRead(const std::wstring& path) {
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowWithSystemMessage(L"Cannot open file " + Quoted(path), ::GetLastError());
+  return std::make_unique<ReadStream>(std::move(file), path);
+}
+
+std::unique_ptr<IWriteStream> Win32FileSystem::CreateWrite(const std::wstring& path) {
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowWithSystemMessage(L"Cannot create file " + Quoted(path), ::GetLastError());
+  return std::make_unique<WriteStream>(std::move(file), path);
+}
+
+bool Win32FileSystem::ListDirectory(const std::wstring& dir,
+                                    const std::function<bool(const DirEntry&)>& visit) {
+  const std::wstring pattern = dir + (EndsWithSeparator(dir) ? L"*" : L"\\*");
+  WIN32_FIND_DATAW data;
+  UniqueFind find(::FindFirstFileW(pattern.c_str(), &data));
+  if (!find) {
+    // A drive's root has no "." or "..", so an empty one reports "not found" yet lists fine.
+    const DWORD error = ::GetLastError();
+    const FileAttributes a = GetAttributes(dir);
+    return error == ERROR_FILE_NOT_FOUND && a.exists && a.directory;
+  }
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    DirEntry entry;
+    entry.name = name;
+    entry.attributes = FromAttributes(data.dwFileAttributes);
+    if (!visit(entry)) break;
+  } while (::FindNextFileW(find.Get(), &data));
+  return true;
+}
+
+std::wstring Win32FileSystem::TempPath() {
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(n + 1);
+  }
+}
+
+std::wstring Win32FileSystem::TempFileName(const std::wstring& dir, const std::wstring& prefix) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (::GetTempFileNameW(dir.c_str(), prefix.c_str(), 0, buffer) == 0)
+    ThrowWithSystemMessage(L"Cannot create a temporary file in " + Quoted(dir), ::GetLastError());
+  return buffer;
+}
+
+}  // namespace zl::win32

@@ -1,0 +1,29 @@
+#include "platform/win32/Win32Platform.h"
+
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32Shell.h"
+#include "platform/win32/Win32System.h"
+
+namespace zl::win32 {
+
+Win32UserInterface& Win32Ui() {
+  static Win32UserInterface ui;
+  return ui;
+}
+
+void InstallWin32Platform() {
+  static Win32Registry registry;
+  static Win32FileSystem files;
+  static Win32Shell shell;
+  static Win32System system;
+  PlatformServices services;
+  services.registry = &registry;
+  services.files = &files;
+  services.shell = &shell;
+  services.system = &system;
+  services.ui = &Win32Ui();
+  InstallPlatform(services);
+}
+
+}  // namespace zl::win32

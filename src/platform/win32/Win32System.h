@@ -1,0 +1,31 @@
+#pragma once
+// System queries through kernel32, user32, advapi32, ole32 and version.
+
+#include "platform/win32/Win32Api.h"
+#include "platform/Platform.h"
+
+namespace zl::win32 {
+
+class Win32System : public ISystem {
+ public:
+  OsVersion Version() override;
+  Wow64State IsWow64() override;
+  std::optional<int64_t> FreeBytesAvailable(const std::wstring& dir) override;
+  std::optional<uint64_t> TotalPhysicalMemory() override;
+  int ScreenWidth() override;
+  int ScreenHeight() override;
+  std::wstring SystemDirectory() override;
+  std::wstring WindowsDirectory() override;
+  std::wstring Environment(const std::wstring& name) override;
+  std::wstring UserName() override;
+  std::wstring NewGuidText() override;
+  std::optional<FileVersion> FileVersionOf(const std::wstring& path) override;
+  std::wstring CommandLine() override;
+  uint32_t TickCount() override;
+  void Sleep(uint32_t ms) override;
+};
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal.
+std::wstring GuidText(const GUID& guid);
+
+}  // namespace zl::win32

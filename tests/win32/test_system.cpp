@@ -1,0 +1,158 @@
+// Win32System against Wine: version, WOW64, folders, environment, GUIDs, file versions.
+
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32System.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+
+namespace zl::win32 {
+namespace {
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+         CSTR_EQUAL;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD a = ::GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+TEST(System, VersionIsAnNtVersion) {
+  Win32System sys;
+  const OsVersion v = sys.Version();
+  ASSERT_TRUE(v.ok);
+  EXPECT_GE(v.major, 5u);
+  EXPECT_EQ(v.platformId, 2u);
+}
+
+TEST(System, IsWow64MatchesTheSysWow64Folder) {
+  Win32System sys;
+  const bool windows64 = IsFolder(sys.WindowsDirectory() + L"\\syswow64");
+  EXPECT_EQ(sys.IsWow64(), windows64 ? Wow64State::Yes : Wow64State::No);
+}
+
+TEST(System, FoldersExistAndNest) {
+  Win32System sys;
+  const std::wstring windows = sys.WindowsDirectory();
+  const std::wstring system = sys.SystemDirectory();
+  EXPECT_TRUE(IsFolder(windows)) << Narrow(windows);
+  EXPECT_TRUE(IsFolder(system)) << Narrow(system);
+  EXPECT_TRUE(SameText(system, windows + L"\\system32")) << Narrow(system);
+}
+
+TEST(System, GuidTextLayout) {
+  GUID known = {0x0123ABCD, 0x4EF5, 0x0a6b, {0x01, 0x02, 0xC3, 0x04, 0x05, 0x06, 0x07, 0xF8}};
+  EXPECT_EQ(GuidText(known), L"{0123ABCD-4EF5-0A6B-0102-C304050607F8}");
+
+  Win32System sys;
+  std::set<std::wstring> seen;
+  for (int i = 0; i < 3; ++i) {
+    const std::wstring g = sys.NewGuidText();
+    SCOPED_TRACE(Narrow(g));
+    ASSERT_EQ(g.size(), 38u);
+    for (size_t p = 0; p < g.size(); ++p) {
+      if (p == 0)
+        EXPECT_EQ(g[p], L'{');
+      else if (p == 37)
+        EXPECT_EQ(g[p], L'}');
+      else if (p == 9 || p == 14 || p == 19 || p == 24)
+        EXPECT_EQ(g[p], L'-');
+      else
+        EXPECT_TRUE((g[p] >= L'0' && g[p] <= L'9') || (g[p] >= L'A' && g[p] <= L'F')) << p;
+    }
+    seen.insert(g);
+  }
+  EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(System, FileVersionOf) {
+  Win32System sys;
+  struct Row {
+    const char* label;
+    std::wstring path;
+    bool present;
+  };
+  const Row table[] = {
+      {"system DLL", sys.SystemDirectory() + L"\\kernel32.dll", true},
+      {"missing file", sys.WindowsDirectory() + L"\\no-such-file.dll", false},
+      {"file without version information", sys.WindowsDirectory() + L"\\win.ini", false},
+  };
+  for (const Row& row : table) {
+    SCOPED_TRACE(row.label);
+    const std::optional<FileVersion> v = sys.FileVersionOf(row.path);
+    EXPECT_EQ(v.has_value(), row.present);
+    if (v) {
+      EXPECT_GT(v->a, 0);
+    }
+  }
+}
+
+TEST(System, EnvironmentOfAnyLength) {
+  Win32System sys;
+  const std::wstring names[] = {L"ZL_TEST_SHORT", L"ZL_TEST_EDGE", L"ZL_TEST_LONG", L"ZL_TEST_HUGE"};
+  const std::wstring values[] = {L"x", std::wstring(255, L'e'), std::wstring(300, L'l'),
+                                 std::wstring(20000, L'h')};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(Narrow(names[i]));
+    ASSERT_TRUE(::SetEnvironmentVariableW(names[i].c_str(), values[i].c_str()));
+    EXPECT_EQ(sys.Environment(names[i]), values[i]);
+    ::SetEnvironmentVariableW(names[i].c_str(), nullptr);
+    EXPECT_EQ(sys.Environment(names[i]), L"");
+  }
+}
+
+TEST(System, UserNameCommandLineAndMemory) {
+  Win32System sys;
+  const std::wstring user = sys.UserName();
+  EXPECT_FALSE(user.empty());
+  EXPECT_TRUE(SameText(user, sys.Environment(L"USERNAME"))) << Narrow(user);
+  EXPECT_NE(sys.CommandLine().find(L"win32_tests"), std::wstring::npos);
+  const std::optional<uint64_t> memory = sys.TotalPhysicalMemory();
+  ASSERT_TRUE(memory.has_value());
+  EXPECT_GT(*memory, 64ull << 20);
+  EXPECT_GT(sys.FreeBytesAvailable(L"C:\\").value_or(0), 0);
+  EXPECT_FALSE(sys.FreeBytesAvailable(L"C:\\no\\such\\folder\\").has_value());
+}
+
+// The runner starts Xvfb with a known screen and passes its size in ZL_EXPECT_SCREEN ("WxH").
+TEST(System, ScreenSize) {
+  const char* expected = std::getenv("ZL_EXPECT_SCREEN");
+  if (expected == nullptr) GTEST_SKIP() << "ZL_EXPECT_SCREEN not set";
+  Win32System sys;
+  EXPECT_EQ(std::to_string(sys.ScreenWidth()) + "x" + std::to_string(sys.ScreenHeight()),
+            std::string(expected));
+}
+
+TEST(System, TickCountFollowsSleep) {
+  Win32System sys;
+  const uint32_t before = sys.TickCount();
+  sys.Sleep(100);
+  const uint32_t elapsed = sys.TickCount() - before;
+  EXPECT_GE(elapsed, 90u);
+  EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(Platform, InstallWin32PlatformFillsEveryService) {
+  const PlatformServices saved = Platform();
+  InstallWin32Platform();
+  const PlatformServices& p = Platform();
+  EXPECT_NE(p.registry, nullptr);
+  EXPECT_NE(p.files, nullptr);
+  EXPECT_NE(p.shell, nullptr);
+  EXPECT_NE(p.system, nullptr);
+  ASSERT_NE(p.ui, nullptr);
+  EXPECT_EQ(p.ui, &Win32Ui());
+  EXPECT_TRUE(p.ui->IsMainThread());
+  InstallPlatform(saved);
+}
+
+}  // namespace
+}  // namespace zl::win32
