@@ -156,8 +156,8 @@ void TZelLauncherForm::RunApplication() {
   // A start that fails is not reported: the launcher ends as after a successful start.
   try {
     const std::wstring& app = LauncherOptions.AppLocation();
-    Platform().shell->ShellExecute(L"open", app, BuildApplicationParameters(),
-                                   ExtractFilePath(app), kSwShowNormal);
+    Platform().shell->ShellExecute(L"open", app, BuildApplicationParameters(), ExtractFilePath(app),
+                                   kSwShowNormal);
   } catch (...) {
   }
   Platform().ui->Terminate();

@@ -57,7 +57,8 @@ class IRegistry {
                              RegView view) = 0;
   // Opens the key with write access, creating it (and its parents) when missing.
   virtual bool CreateKey(RegRoot root, const std::wstring& key, RegView view) = 0;
-  // Write into an existing key (false when the key cannot be opened for writing or the write fails).
+  // Write into an existing key (false when the key cannot be opened for writing or the write
+  // fails).
   virtual bool WriteString(RegRoot root, const std::wstring& key, const std::wstring& name,
                            const std::wstring& value, RegView view) = 0;
   virtual bool WriteDword(RegRoot root, const std::wstring& key, const std::wstring& name,
@@ -137,7 +138,7 @@ constexpr int kSwShowNormal = 1;
 
 struct ShellExecuteRequest {
   uint32_t mask = 0;
-  std::optional<std::wstring> verb;       // nullopt: the file's default action
+  std::optional<std::wstring> verb;  // nullopt: the file's default action
   std::wstring file;
   std::wstring parameters;
   std::optional<std::wstring> directory;  // nullopt: none given
@@ -229,8 +230,7 @@ class IUserInterface {
  public:
   virtual ~IUserInterface() = default;
   // MessageBoxW with no owner; flags are MB_* values.
-  virtual int MessageBox(const std::wstring& text, const std::wstring& caption,
-                         uint32_t flags) = 0;
+  virtual int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) = 0;
   // Modal on the calling thread, centred on the screen; returns the pressed button's result.
   virtual int ShowMessageDialog(const MessageDialogSpec& spec) = 0;
   // Processes the pending window messages of the calling thread.

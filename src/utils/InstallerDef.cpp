@@ -13,8 +13,8 @@ std::wstring ExtractFileExt(const std::wstring& aPath) {
 std::wstring ChangeFileExt(const std::wstring& aPath, const std::wstring& aExt) {
   // The dot stays: a name given an empty extension ends in a dot.
   size_t dot = aPath.find_last_of(L".\\:");
-  std::wstring stem = (dot != std::wstring::npos && aPath[dot] == L'.') ? aPath.substr(0, dot + 1)
-                                                                        : aPath + L".";
+  std::wstring stem =
+      (dot != std::wstring::npos && aPath[dot] == L'.') ? aPath.substr(0, dot + 1) : aPath + L".";
   return stem + (!aExt.empty() && aExt[0] == L'.' ? aExt.substr(1) : aExt);
 }
 

@@ -147,11 +147,16 @@ MessageDialogSpec BuildMessageDialog(const std::wstring& aMessage, TMsgDlgType a
     int result;
   };
   static const Row rows[] = {
-      {mbYes, L"&Yes", mrYes},          {mbNo, L"&No", mrNo},
-      {mbOK, L"OK", mrOk},              {mbCancel, L"Cancel", mrCancel},
-      {mbAbort, L"&Abort", mrAbort},    {mbRetry, L"&Retry", mrRetry},
-      {mbIgnore, L"&Ignore", mrIgnore}, {mbAll, L"&All", mrAll},
-      {mbNoToAll, L"N&o to All", mrNoToAll}, {mbYesToAll, L"Yes to &All", mrYesToAll},
+      {mbYes, L"&Yes", mrYes},
+      {mbNo, L"&No", mrNo},
+      {mbOK, L"OK", mrOk},
+      {mbCancel, L"Cancel", mrCancel},
+      {mbAbort, L"&Abort", mrAbort},
+      {mbRetry, L"&Retry", mrRetry},
+      {mbIgnore, L"&Ignore", mrIgnore},
+      {mbAll, L"&All", mrAll},
+      {mbNoToAll, L"N&o to All", mrNoToAll},
+      {mbYesToAll, L"Yes to &All", mrYesToAll},
       {mbClose, L"&Close", mrClose},
   };
   // The help button is never shown: the launcher has no help topics.

@@ -39,9 +39,9 @@ class TMsgDlgButtons {
 };
 
 using TModalResult = int;
-constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4,
-                       mrIgnore = 5, mrYes = 6, mrNo = 7, mrClose = 8, mrAll = 12,
-                       mrNoToAll = 13, mrYesToAll = 14;
+constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
+                       mrYes = 6, mrNo = 7, mrClose = 8, mrAll = 12, mrNoToAll = 13,
+                       mrYesToAll = 14;
 
 struct MessageDialogSpec;
 

@@ -50,7 +50,8 @@ void WriteDwordValue(RegRoot root, const std::wstring& key, const std::wstring& 
 bool DeleteKeyTree(RegRoot root, const std::wstring& key, RegView view) {
   IRegistry& reg = *Platform().registry;
   std::vector<std::wstring> subs = reg.SubKeys(root, key, view);
-  for (auto it = subs.rbegin(); it != subs.rend(); ++it) DeleteKeyTree(root, key + L"\\" + *it, view);
+  for (auto it = subs.rbegin(); it != subs.rend(); ++it)
+    DeleteKeyTree(root, key + L"\\" + *it, view);
   return reg.DeleteKey(root, key, view);
 }
 

@@ -54,11 +54,11 @@ TEST(CommandLineRule, SplitsAsTheRuntimeDoes) {
       {L"\"C:\\Program Files\\Z\\launcher.exe\" -a \"b c\"",
        {L"C:\\Program Files\\Z\\launcher.exe", L"-a", L"b c"}},
       {L"x  \t -a", {L"x", L"-a"}},
-      {L"x \"\" -a \"\"", {L"x", L"-a"}},          // empty pairs before an argument are skipped
-      {L"x a\"b c\"d", {L"x", L"ab cd"}},          // quotes inside an argument group blanks
+      {L"x \"\" -a \"\"", {L"x", L"-a"}},  // empty pairs before an argument are skipped
+      {L"x a\"b c\"d", {L"x", L"ab cd"}},  // quotes inside an argument group blanks
       {L"x \"unterminated arg", {L"x", L"unterminated arg"}},
-      {L"x a\\\"b", {L"x", L"a\\b"}},              // no escape character
-      {L"x \x01y\x1fz", {L"x", L"y", L"z"}},        // codes 1 to 32 separate
+      {L"x a\\\"b", {L"x", L"a\\b"}},         // no escape character
+      {L"x \x01y\x1fz", {L"x", L"y", L"z"}},  // codes 1 to 32 separate
       {L"", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
@@ -178,8 +178,9 @@ TEST_F(OptionsTest, SaveWritesOnlyTheUserKeyAndDeletesEmptyValues) {
   EXPECT_EQ(user(L"AppLocation").text, L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
   EXPECT_EQ(user(L"OrvexAddress").kind, RegKind::Missing);
   EXPECT_EQ(user(L"PortOffset").kind, RegKind::Missing);
-  EXPECT_EQ(p.registry.Get(RegRoot::LocalMachine, kLauncherKey, L"AppLocation", RegView::Reg64).kind,
-            RegKind::Missing);
+  EXPECT_EQ(
+      p.registry.Get(RegRoot::LocalMachine, kLauncherKey, L"AppLocation", RegView::Reg64).kind,
+      RegKind::Missing);
   // The next load falls back to the machine-wide address.
   TLauncherOptions next;
   next.Load();

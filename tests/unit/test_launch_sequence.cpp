@@ -102,7 +102,8 @@ TEST_F(LaunchTest, ApplicationParametersFollowTheOptions) {
 }
 
 TEST_F(LaunchTest, WorkingFolderIsTheFolderWithItsFinalBackslash) {
-  EXPECT_EQ(ExtractFilePath(L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe"), L"\\\\srv\\zelkora$\\Velmont\\");
+  EXPECT_EQ(ExtractFilePath(L"\\\\srv\\zelkora$\\Velmont\\Velmont.exe"),
+            L"\\\\srv\\zelkora$\\Velmont\\");
   EXPECT_EQ(ExtractFilePath(L"Z:Velmont.exe"), L"Z:");
   EXPECT_EQ(ExtractFilePath(L"Velmont.exe"), L"");
 }
@@ -129,12 +130,9 @@ TEST_F(LaunchTest, FatalReportTexts) {
     std::wstring text;
   } cases[] = {
       {{{L"C", esCritical}}, L"C"},
-      {{{L"W", esWarning}, {L"C", esCritical}},
-       L"C" + kCrLf2 + kHeader + L"\r\n" + L"W" + kCrLf2},
-      {{{L"C", esCritical}, {L"W", esWarning}},
-       L"C" + kCrLf2 + kHeader + L"\r\n" + kCrLf2 + L"W"},
-      {{{L"C1", esCritical}, {L"C2", esCritical}},
-       L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
+      {{{L"W", esWarning}, {L"C", esCritical}}, L"C" + kCrLf2 + kHeader + L"\r\n" + L"W" + kCrLf2},
+      {{{L"C", esCritical}, {L"W", esWarning}}, L"C" + kCrLf2 + kHeader + L"\r\n" + kCrLf2 + L"W"},
+      {{{L"C1", esCritical}, {L"C2", esCritical}}, L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
   };
   for (const Case& c : cases) {
     FakePlatform fresh;

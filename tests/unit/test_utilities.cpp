@@ -38,10 +38,8 @@ TEST(RunExecutableFile, VerbAndFailure) {
     std::optional<std::wstring> verb;
   } cases[] = {
       {{true, 5, 1, 2}, true, L"open"},  // XP has no consent prompt
-      {{true, 5, 0, 2}, true, L"runas"},
-      {{true, 5, 2, 2}, true, L"runas"},
-      {{true, 6, 0, 2}, true, L"runas"},
-      {{true, 10, 0, 2}, true, L"runas"},
+      {{true, 5, 0, 2}, true, L"runas"},      {{true, 5, 2, 2}, true, L"runas"},
+      {{true, 6, 0, 2}, true, L"runas"},      {{true, 10, 0, 2}, true, L"runas"},
       {{false, 0, 0, 0}, true, L"runas"},  // a failed version query
       {{true, 6, 1, 2}, false, std::nullopt},
   };
@@ -163,14 +161,32 @@ TEST(MessageDialog, KindsButtonsAndDefaults) {
     int defaultResult;
   } cases[] = {
       {mtWarning, {mbOK}, L"Warning", DialogIcon::Warning, DialogIcon::Warning, {{L"OK", 1}}, 1},
-      {mtConfirmation, {mbNo, mbYes}, L"Confirm", DialogIcon::Question, DialogIcon::Information,
-       {{L"&Yes", 6}, {L"&No", 7}}, 6},
-      {mtError, {mbOK, mbYes}, L"Error", DialogIcon::Error, DialogIcon::Error,
-       {{L"&Yes", 6}, {L"OK", 1}}, 1},
-      {mtInformation, {mbAbort, mbRetry, mbIgnore}, L"Information", DialogIcon::Information,
-       DialogIcon::Information, {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}}, 4},
-      {mtCustom, {mbHelp, mbClose, mbAll, mbNoToAll, mbYesToAll, mbCancel},
-       L"Zelkora Application Launcher", DialogIcon::None, DialogIcon::None,
+      {mtConfirmation,
+       {mbNo, mbYes},
+       L"Confirm",
+       DialogIcon::Question,
+       DialogIcon::Information,
+       {{L"&Yes", 6}, {L"&No", 7}},
+       6},
+      {mtError,
+       {mbOK, mbYes},
+       L"Error",
+       DialogIcon::Error,
+       DialogIcon::Error,
+       {{L"&Yes", 6}, {L"OK", 1}},
+       1},
+      {mtInformation,
+       {mbAbort, mbRetry, mbIgnore},
+       L"Information",
+       DialogIcon::Information,
+       DialogIcon::Information,
+       {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}},
+       4},
+      {mtCustom,
+       {mbHelp, mbClose, mbAll, mbNoToAll, mbYesToAll, mbCancel},
+       L"Zelkora Application Launcher",
+       DialogIcon::None,
+       DialogIcon::None,
        {{L"Cancel", 2}, {L"&All", 12}, {L"N&o to All", 13}, {L"Yes to &All", 14}, {L"&Close", 8}},
        4},
   };

@@ -158,7 +158,7 @@ TEST_F(FileSystemTest, StreamsRoundTripAndReadExactly) {
     bool throws;
   };
   const Row table[] = {
-      {0, 100000, false}, {12345, 1000, false}, {99990, 10, false}, {0, 0, false},
+      {0, 100000, false}, {12345, 1000, false}, {99990, 10, false},    {0, 0, false},
       {99995, 10, true},  {100000, 1, true},    {1ull << 32, 1, true},
   };
   for (const Row& row : table) {
@@ -184,13 +184,15 @@ TEST_F(FileSystemTest, ReadAtHonoursOffsetsBeyondFourGigabytes) {
   const std::wstring path = Path(L"sparse.bin");
   const uint64_t farOffset = (1ull << 32) + 16;
   {
-    UniqueHandle f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    UniqueHandle f(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(f.Valid());
     DWORD ignored = 0;
     ::DeviceIoControl(f.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
     LONG high = static_cast<LONG>(farOffset >> 32);
-    ASSERT_NE(::SetFilePointer(f.Get(), static_cast<LONG>(farOffset & 0xFFFFFFFF), &high, FILE_BEGIN),
-              INVALID_SET_FILE_POINTER);
+    ASSERT_NE(
+        ::SetFilePointer(f.Get(), static_cast<LONG>(farOffset & 0xFFFFFFFF), &high, FILE_BEGIN),
+        INVALID_SET_FILE_POINTER);
     DWORD put = 0;
     if (!::WriteFile(f.Get(), "FAR!", 4, &put, nullptr) || put != 4)
       GTEST_SKIP() << "this file system has no room for a 4 GiB sparse file";
@@ -248,7 +250,8 @@ TEST_F(FileSystemTest, ListDirectoryListsEntriesWithoutDotsAndStopsWhenAsked) {
       seen[e.name] = e.attributes.directory;
       return true;
     }));
-    EXPECT_EQ(seen, (std::map<std::wstring, bool>{{L"one.txt", false}, {L"sub", true}, {L"two.txt", false}}));
+    EXPECT_EQ(seen, (std::map<std::wstring, bool>{
+                        {L"one.txt", false}, {L"sub", true}, {L"two.txt", false}}));
   }
 
   int visits = 0;

@@ -40,11 +40,11 @@ TEST(UniqueHandle, ClosesExactlyOnceWhateverTheWayOut) {
        false},
       {"reset", [](UniqueHandle& owner, UniqueHandle&) { owner.Reset(); }, false},
       {"closed", [](UniqueHandle& owner, UniqueHandle&) { EXPECT_TRUE(owner.Close()); }, false},
-      {"moved into another", [](UniqueHandle& owner, UniqueHandle& other) { other = std::move(owner); },
-       true},
+      {"moved into another",
+       [](UniqueHandle& owner, UniqueHandle& other) { other = std::move(owner); }, true},
       {"released", [](UniqueHandle& owner, UniqueHandle&) { owner.Release(); }, true},
-      {"Put for an out parameter", [](UniqueHandle& owner, UniqueHandle&) { *owner.Put() = nullptr; },
-       false},
+      {"Put for an out parameter",
+       [](UniqueHandle& owner, UniqueHandle&) { *owner.Put() = nullptr; }, false},
   };
   for (const Row& row : table) {
     SCOPED_TRACE(row.label);

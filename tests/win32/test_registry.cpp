@@ -47,8 +47,8 @@ void Wipe(HKEY root, const std::wstring& key, RegView view) {
     for (const auto& child : children) Wipe(root, key + L"\\" + child, view);
   }
   using Fn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-  auto deleteKeyEx = reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"advapi32"), "RegDeleteKeyExW")));
+  auto deleteKeyEx = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"advapi32"), "RegDeleteKeyExW")));
   ASSERT_NE(deleteKeyEx, nullptr);
   deleteKeyEx(root, key.c_str(), Flag(view), 0);
 }
@@ -114,8 +114,8 @@ TEST_F(RegistryTest, ReadValueReportsKindAndData) {
   const std::vector<StoredValue> table = {
       {"terminated string", REG_SZ, Bytes(L"C:\\Program Files\\Velmont", true), RegKind::String,
        L"C:\\Program Files\\Velmont", 0},
-      {"string stored without terminator", REG_SZ, Bytes(L"no terminator", false),
-       RegKind::String, L"no terminator", 0},
+      {"string stored without terminator", REG_SZ, Bytes(L"no terminator", false), RegKind::String,
+       L"no terminator", 0},
       {"string with two terminators", REG_SZ, Bytes(std::wstring(L"two\0", 4), true),
        RegKind::String, L"two", 0},
       {"string with odd byte count", REG_SZ, WithExtra(Bytes(L"odd", false), {0x41}),
@@ -171,7 +171,8 @@ TEST_F(RegistryTest, WritesRoundTripWithTheRightTypeAndTerminator) {
   ASSERT_TRUE(reg_.WriteString(RegRoot::CurrentUser, key_, L"s", L"Velmont 2.1", RegView::Default));
   ASSERT_TRUE(reg_.WriteString(RegRoot::CurrentUser, key_, L"empty", L"", RegView::Default));
   ASSERT_TRUE(reg_.WriteDword(RegRoot::CurrentUser, key_, L"d", 0xFFFFFFFEu, RegView::Default));
-  ASSERT_TRUE(reg_.WriteString(RegRoot::CurrentUser, key_, L"", L"default value", RegView::Default));
+  ASSERT_TRUE(
+      reg_.WriteString(RegRoot::CurrentUser, key_, L"", L"default value", RegView::Default));
 
   EXPECT_EQ(Read(L"s").text, L"Velmont 2.1");
   EXPECT_EQ(Read(L"empty").kind, RegKind::String);
@@ -230,7 +231,8 @@ TEST_F(RegistryTest, DeleteValueIsTrueWhenTheValueIsGone) {
 TEST_F(RegistryTest, SubKeysListsDirectChildrenInRegistryOrder) {
   for (const wchar_t* name : {L"Charlie", L"alpha", L"Bravo"})
     ASSERT_TRUE(reg_.CreateKey(RegRoot::CurrentUser, key_ + L"\\" + name, RegView::Default));
-  ASSERT_TRUE(reg_.CreateKey(RegRoot::CurrentUser, key_ + L"\\alpha\\grandchild", RegView::Default));
+  ASSERT_TRUE(
+      reg_.CreateKey(RegRoot::CurrentUser, key_ + L"\\alpha\\grandchild", RegView::Default));
   // The registry keeps subkeys sorted without regard to case.
   EXPECT_EQ(reg_.SubKeys(RegRoot::CurrentUser, key_, RegView::Default),
             (std::vector<std::wstring>{L"alpha", L"Bravo", L"Charlie"}));
@@ -278,9 +280,11 @@ class RegistryViewTest : public ::testing::Test {
 
 TEST_F(RegistryViewTest, EachViewSeesOnlyItsOwnValues) {
   ASSERT_TRUE(reg_.CreateKey(RegRoot::LocalMachine, key_, RegView::Reg32));
-  ASSERT_TRUE(reg_.WriteString(RegRoot::LocalMachine, key_, L"only32", L"thirty-two", RegView::Reg32));
+  ASSERT_TRUE(
+      reg_.WriteString(RegRoot::LocalMachine, key_, L"only32", L"thirty-two", RegView::Reg32));
   ASSERT_TRUE(reg_.CreateKey(RegRoot::LocalMachine, key_, RegView::Reg64));
-  ASSERT_TRUE(reg_.WriteString(RegRoot::LocalMachine, key_, L"only64", L"sixty-four", RegView::Reg64));
+  ASSERT_TRUE(
+      reg_.WriteString(RegRoot::LocalMachine, key_, L"only64", L"sixty-four", RegView::Reg64));
 
   struct Row {
     RegView view;
@@ -288,9 +292,12 @@ TEST_F(RegistryViewTest, EachViewSeesOnlyItsOwnValues) {
     RegKind kind;
   };
   const Row table[] = {
-      {RegView::Reg32, L"only32", RegKind::String},  {RegView::Reg32, L"only64", RegKind::Missing},
-      {RegView::Reg64, L"only64", RegKind::String},  {RegView::Reg64, L"only32", RegKind::Missing},
-      {RegView::Default, L"only32", RegKind::String}, {RegView::Default, L"only64", RegKind::Missing},
+      {RegView::Reg32, L"only32", RegKind::String},
+      {RegView::Reg32, L"only64", RegKind::Missing},
+      {RegView::Reg64, L"only64", RegKind::String},
+      {RegView::Reg64, L"only32", RegKind::Missing},
+      {RegView::Default, L"only32", RegKind::String},
+      {RegView::Default, L"only64", RegKind::Missing},
   };
   for (const Row& row : table) {
     SCOPED_TRACE(::testing::Message() << "view " << static_cast<int>(row.view) << " value "

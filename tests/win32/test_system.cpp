@@ -97,7 +97,8 @@ TEST(System, FileVersionOf) {
 
 TEST(System, EnvironmentOfAnyLength) {
   Win32System sys;
-  const std::wstring names[] = {L"ZL_TEST_SHORT", L"ZL_TEST_EDGE", L"ZL_TEST_LONG", L"ZL_TEST_HUGE"};
+  const std::wstring names[] = {L"ZL_TEST_SHORT", L"ZL_TEST_EDGE", L"ZL_TEST_LONG",
+                                L"ZL_TEST_HUGE"};
   const std::wstring values[] = {L"x", std::wstring(255, L'e'), std::wstring(300, L'l'),
                                  std::wstring(20000, L'h')};
   for (int i = 0; i < 4; ++i) {

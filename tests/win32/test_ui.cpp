@@ -51,7 +51,8 @@ bool PumpUntilSignalled(HANDLE event, DWORD timeoutMs = kBound) {
   for (;;) {
     const DWORD elapsed = ::GetTickCount() - start;
     if (elapsed >= timeoutMs) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-    const DWORD rc = ::MsgWaitForMultipleObjects(1, &event, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+    const DWORD rc =
+        ::MsgWaitForMultipleObjects(1, &event, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
     if (rc == WAIT_OBJECT_0) return true;
     if (rc != WAIT_OBJECT_0 + 1) return false;
     PumpPending();
@@ -107,10 +108,9 @@ std::vector<Child> Buttons(HWND dialog) {
     if (IsClass(c, L"Button") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON))
       buttons.push_back(c);
   }
-  std::sort(buttons.begin(), buttons.end(),
-            [](const Child& a, const Child& b) {
-              return a.rect.top != b.rect.top ? a.rect.top < b.rect.top : a.rect.left < b.rect.left;
-            });
+  std::sort(buttons.begin(), buttons.end(), [](const Child& a, const Child& b) {
+    return a.rect.top != b.rect.top ? a.rect.top < b.rect.top : a.rect.left < b.rect.left;
+  });
   return buttons;
 }
 
@@ -240,8 +240,9 @@ TEST_P(DialogTest, EveryWayOutAnswersTheRightResult) {
 TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
   const std::wstring title = Title("layout");
   MessageDialogSpec spec = YesNoSpec(title);
-  spec.text = L"The Velmont database cannot be reached. Check the network connection and that "
-              L"the server is running, then try again; the launcher keeps its settings. & more";
+  spec.text =
+      L"The Velmont database cannot be reached. Check the network connection and that "
+      L"the server is running, then try again; the launcher keeps its settings. & more";
   spec.icon = DialogIcon::Warning;
   spec.taskDialogIcon = DialogIcon::Warning;
   spec.buttons = {{L"&Retry", 4}, {L"&Ignore", 5}, {L"&Abort", 3}};
@@ -271,7 +272,8 @@ TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
   if (GetParam() == Path::Classic) {
     // Our own layout: the default button is marked, and the text is not cut.
     for (const Child& b : buttons)
-      EXPECT_EQ((b.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON, b.text == L"&Ignore") << Narrow(b.text);
+      EXPECT_EQ((b.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON, b.text == L"&Ignore")
+          << Narrow(b.text);
     for (const Child& c : Children(dialog)) {
       if (!IsClass(c, L"Static") || c.text != spec.text) continue;
       EXPECT_GT(c.rect.bottom - c.rect.top, 0);
@@ -352,8 +354,8 @@ TEST(MessageBox, AnswersTheButtonPressed) {
     const wchar_t* press;
     int expected;
   };
-  const Row table[] = {{MB_OK | MB_ICONWARNING, L"OK", IDOK}, {MB_YESNO, L"&No", IDNO},
-                       {MB_YESNO, L"&Yes", IDYES}};
+  const Row table[] = {
+      {MB_OK | MB_ICONWARNING, L"OK", IDOK}, {MB_YESNO, L"&No", IDNO}, {MB_YESNO, L"&Yes", IDYES}};
   int n = 0;
   for (const Row& row : table) {
     const std::wstring caption = L"Zelkora message box " + std::to_wstring(++n);

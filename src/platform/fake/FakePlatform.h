@@ -55,7 +55,7 @@ class FakeRegistry : public IRegistry {
 
  private:
   struct Key {
-    std::wstring path;  // as first created
+    std::wstring path;                                                 // as first created
     std::map<std::wstring, std::pair<std::wstring, RegValue>> values;  // by lower-case name
     long order = 0;
   };
@@ -153,7 +153,8 @@ class FakeUserInterface : public IUserInterface {
   int terminateOnMain = 0;
   int terminateOffMain = 0;
   int threadsStarted = 0;
-  // Labels of what happened, in order ("box", "dialog", "main:", "terminate"...), for sequence checks.
+  // Labels of what happened, in order ("box", "dialog", "main:", "terminate"...), for sequence
+  // checks.
   std::vector<std::wstring> log;
 
   int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;

@@ -78,8 +78,8 @@ bool MainWindow::Create(HINSTANCE instance) {
   statusFont_.Reset(CreateFontIndirectW(&lf));
   PrepareLogo(instance);
 
-  hwnd_.Reset(CreateWindowExW(0, kClassName, kLauncherCaption, style, x, y, w, h, nullptr,
-                              nullptr, instance, this));
+  hwnd_.Reset(CreateWindowExW(0, kClassName, kLauncherCaption, style, x, y, w, h, nullptr, nullptr,
+                              instance, this));
   if (!hwnd_) return false;
   form_.FormCreate();
   ShowWindow(hwnd_.Get(), SW_SHOWNORMAL);
@@ -110,8 +110,7 @@ void MainWindow::PrepareLogo(HINSTANCE instance) {
   Selected s(src.dc, source.Get()), d(dst.dc, logo_.Get());
   SetStretchBltMode(dst.dc, HALFTONE);
   SetBrushOrgEx(dst.dc, 0, 0, nullptr);
-  StretchBlt(dst.dc, 0, 0, logoWidth_, logoHeight_, src.dc, 0, 0, bm.bmWidth, bm.bmHeight,
-             SRCCOPY);
+  StretchBlt(dst.dc, 0, 0, logoWidth_, logoHeight_, src.dc, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
 }
 
 // The progress bar is painted with the window: under Wine a progress control child costs a
@@ -204,7 +203,8 @@ void MainWindow::Paint(HWND hwnd, HDC dc) {
   RECT inner = {1, bandBottom + 1, width - 1, height - 1};
   FillSolid(mem.dc, inner, kTrack);
   const int filled = static_cast<int>(std::lround((inner.right - inner.left) * progress_ / 100.0));
-  if (filled > 0) FillSolid(mem.dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom}, kFill);
+  if (filled > 0)
+    FillSolid(mem.dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom}, kFill);
 
   BitBlt(dc, 0, 0, width, height, mem.dc, 0, 0, SRCCOPY);
 }

@@ -22,7 +22,8 @@ std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\"."; }
 
 class ReadStream : public IReadStream {
  public:
-  ReadStream(UniqueHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+  ReadStream(UniqueHandle file, std::wstring path)
+      : file_(std::move(file)), path_(std::move(path)) {}
 
   uint64_t Size() override {
     DWORD high = 0;
@@ -36,8 +37,8 @@ class ReadStream : public IReadStream {
 
   void ReadAt(uint64_t offset, void* buffer, size_t n) override {
     LONG high = static_cast<LONG>(offset >> 32);
-    const DWORD low = ::SetFilePointer(file_.Get(), static_cast<LONG>(offset & 0xFFFFFFFFu),
-                                       &high, FILE_BEGIN);
+    const DWORD low =
+        ::SetFilePointer(file_.Get(), static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
     if (low == INVALID_SET_FILE_POINTER) {
       const DWORD error = ::GetLastError();
       if (error != NO_ERROR) ThrowWithSystemMessage(L"Cannot read file " + Quoted(path_), error);
@@ -73,7 +74,8 @@ class WriteStream : public IWriteStream {
       DWORD put = 0;
       if (!::WriteFile(file_.Get(), in, chunk, &put, nullptr))
         ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ::GetLastError());
-      if (put == 0) ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ERROR_WRITE_FAULT);
+      if (put == 0)
+        ThrowWithSystemMessage(L"Cannot write file " + Quoted(path_), ERROR_WRITE_FAULT);
       in += put;
       n -= put;
     }

@@ -130,8 +130,8 @@ bool Win32Registry::WriteDword(RegRoot root, const std::wstring& key, const std:
   UniqueKey k;
   if (Open(root, key, KEY_SET_VALUE, view, k) != ERROR_SUCCESS) return false;
   const DWORD data = value;
-  return ::RegSetValueExW(k.Get(), name.c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
+  return ::RegSetValueExW(k.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                          sizeof data) == ERROR_SUCCESS;
 }
 
 bool Win32Registry::DeleteValue(RegRoot root, const std::wstring& key, const std::wstring& name,
@@ -153,8 +153,8 @@ std::vector<std::wstring> Win32Registry::SubKeys(RegRoot root, const std::wstrin
   std::vector<wchar_t> buffer(256);
   for (DWORD index = 0;;) {
     DWORD length = static_cast<DWORD>(buffer.size());
-    const LONG rc = ::RegEnumKeyExW(k.Get(), index, buffer.data(), &length, nullptr, nullptr,
-                                    nullptr, nullptr);
+    const LONG rc =
+        ::RegEnumKeyExW(k.Get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA && buffer.size() < 32768) {
       buffer.resize(buffer.size() * 2);
       continue;

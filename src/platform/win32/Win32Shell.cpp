@@ -71,8 +71,8 @@ void Win32Shell::ShellExecute(const std::wstring& verb, const std::wstring& file
                               int show) {
   EnsureComOnThisThread();
   // An empty verb or folder means "none given", which the shell spells NULL.
-  ::ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(),
-                  parameters.c_str(), directory.empty() ? nullptr : directory.c_str(), show);
+  ::ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(), parameters.c_str(),
+                  directory.empty() ? nullptr : directory.c_str(), show);
 }
 
 }  // namespace zl::win32

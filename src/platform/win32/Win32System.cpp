@@ -22,7 +22,7 @@ void AppendHex(std::wstring& out, uint32_t value, int digits) {
 
 // Both folders fit the 255 characters the launcher has always allowed; a longer one (never seen)
 // reads as empty rather than cut.
-std::wstring FolderFrom(UINT (WINAPI* query)(LPWSTR, UINT)) {
+std::wstring FolderFrom(UINT(WINAPI* query)(LPWSTR, UINT)) {
   wchar_t buffer[255];
   const UINT n = query(buffer, 255);
   if (n == 0 || n >= 255) return std::wstring();
@@ -124,8 +124,7 @@ std::wstring Win32System::UserName() {
 std::wstring Win32System::NewGuidText() {
   GUID guid;
   const HRESULT hr = ::CoCreateGuid(&guid);
-  if (FAILED(hr))
-    ThrowWithSystemMessage(L"Cannot create a GUID.", static_cast<DWORD>(hr));
+  if (FAILED(hr)) ThrowWithSystemMessage(L"Cannot create a GUID.", static_cast<DWORD>(hr));
   return GuidText(guid);
 }
 

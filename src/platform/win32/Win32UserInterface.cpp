@@ -454,8 +454,7 @@ Win32UserInterface::Win32UserInterface() : mainThreadId_(::GetCurrentThreadId())
   // this thread, so whatever is sent to it runs here.
   handover_.Reset(::CreateWindowExW(0, kHandoverClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     instance, nullptr));
-  if (!handover_)
-    ThrowWithSystemMessage(L"Cannot create the hand-over window.", ::GetLastError());
+  if (!handover_) ThrowWithSystemMessage(L"Cannot create the hand-over window.", ::GetLastError());
 }
 
 Win32UserInterface::~Win32UserInterface() = default;

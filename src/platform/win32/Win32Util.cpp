@@ -6,9 +6,9 @@ namespace zl::win32 {
 
 std::wstring SystemMessage(DWORD error) {
   wchar_t buffer[1024];
-  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, buffer,
-                                   static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
+  const DWORD n =
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
   std::wstring text(buffer, n);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
     text.pop_back();
