@@ -232,7 +232,7 @@ class IUserInterface {
   // MessageBoxW with no owner; flags are MB_* values.
   virtual int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) = 0;
   // Modal on the calling thread, centred on the screen; returns the pressed button's result.
-  virtual int ShowMessageDialog(const MessageDialogSpec& spec) = 0;
+  virtual int ShowMessageDialog(const MessageDialogSpec& content) = 0;
   // Processes the pending window messages of the calling thread.
   virtual void ProcessMessages() = 0;
   // Ends the main loop; asked for on another thread it has no effect.

@@ -116,29 +116,29 @@ bool TLauncherUtils::CanElevate() {
 
 MessageDialogSpec BuildMessageDialog(const std::wstring& aMessage, TMsgDlgType aDialogType,
                                      TMsgDlgButtons aButtons) {
-  MessageDialogSpec spec;
-  spec.text = aMessage;
+  MessageDialogSpec content;
+  content.text = aMessage;
   switch (aDialogType) {
     case mtWarning:
-      spec.title = L"Warning";
-      spec.icon = spec.taskDialogIcon = DialogIcon::Warning;
+      content.title = L"Warning";
+      content.icon = content.taskDialogIcon = DialogIcon::Warning;
       break;
     case mtError:
-      spec.title = L"Error";
-      spec.icon = spec.taskDialogIcon = DialogIcon::Error;
+      content.title = L"Error";
+      content.icon = content.taskDialogIcon = DialogIcon::Error;
       break;
     case mtInformation:
-      spec.title = L"Information";
-      spec.icon = spec.taskDialogIcon = DialogIcon::Information;
+      content.title = L"Information";
+      content.icon = content.taskDialogIcon = DialogIcon::Information;
       break;
     case mtConfirmation:
-      spec.title = L"Confirm";
-      spec.icon = DialogIcon::Question;
+      content.title = L"Confirm";
+      content.icon = DialogIcon::Question;
       // The task dialog has no question-mark icon.
-      spec.taskDialogIcon = DialogIcon::Information;
+      content.taskDialogIcon = DialogIcon::Information;
       break;
     case mtCustom:
-      spec.title = kApplicationTitle;
+      content.title = kApplicationTitle;
       break;
   }
   struct Row {
@@ -161,14 +161,14 @@ MessageDialogSpec BuildMessageDialog(const std::wstring& aMessage, TMsgDlgType a
   };
   // The help button is never shown: the launcher has no help topics.
   for (const Row& row : rows)
-    if (aButtons.Has(row.button)) spec.buttons.push_back({row.caption, row.result});
-  spec.defaultResult = aButtons.Has(mbOK) ? mrOk : aButtons.Has(mbYes) ? mrYes : mrRetry;
+    if (aButtons.Has(row.button)) content.buttons.push_back({row.caption, row.result});
+  content.defaultResult = aButtons.Has(mbOK) ? mrOk : aButtons.Has(mbYes) ? mrYes : mrRetry;
   // Escape and the close box answer Cancel where there is one, else No, else the default.
-  spec.closeResult = aButtons.Has(mbCancel) ? mrCancel
+  content.closeResult = aButtons.Has(mbCancel) ? mrCancel
                      : aButtons.Has(mbNo)   ? mrNo
                      : aButtons.Has(mbOK)   ? mrOk
                                             : mrCancel;
-  return spec;
+  return content;
 }
 
 TModalResult MessageDlg(const std::wstring& aMessage, TMsgDlgType aDialogType,
@@ -178,9 +178,9 @@ TModalResult MessageDlg(const std::wstring& aMessage, TMsgDlgType aDialogType,
 
 TModalResult TLauncherUtils::Say(const std::wstring& aMessage, TMsgDlgType aDialogType,
                                  TMsgDlgButtons aButtons) {
-  MessageDialogSpec spec = BuildMessageDialog(aMessage, aDialogType, aButtons);
-  spec.lowerTopmost = true;
-  return Platform().ui->ShowMessageDialog(spec);
+  MessageDialogSpec content = BuildMessageDialog(aMessage, aDialogType, aButtons);
+  content.lowerTopmost = true;
+  return Platform().ui->ShowMessageDialog(content);
 }
 
 }  // namespace zl

@@ -115,7 +115,7 @@ TEST_F(LaunchTest, WarningsWaitForTheLastReportAndShowOnceTogether) {
   PlainAdd(L"W5", esWarning);
   EXPECT_FALSE(form.ReportErrors(true));
   ASSERT_EQ(p.ui.dialogs.size(), 1u);
-  const MessageDialogSpec& d = p.ui.dialogs[0].spec;
+  const MessageDialogSpec& d = p.ui.dialogs[0].content;
   EXPECT_EQ(d.text, L"W1" + kCrLf2 + L"W5");
   EXPECT_EQ(d.title, L"Warning");
   ASSERT_EQ(d.buttons.size(), 1u);
@@ -158,21 +158,21 @@ TEST_F(LaunchTest, OffersAreAskedInOrderOnceAndRemovedWhateverTheAnswer) {
   p.ui.answers = {mrYes, mrNo, mrYes};
   EXPECT_FALSE(form.ReportErrors(false));
   ASSERT_EQ(p.ui.dialogs.size(), 3u);
-  EXPECT_EQ(p.ui.dialogs[0].spec.text, L"crystal?");
-  EXPECT_EQ(p.ui.dialogs[1].spec.text, L"barcode?");
-  EXPECT_EQ(p.ui.dialogs[2].spec.text, L"braille?");
+  EXPECT_EQ(p.ui.dialogs[0].content.text, L"crystal?");
+  EXPECT_EQ(p.ui.dialogs[1].content.text, L"barcode?");
+  EXPECT_EQ(p.ui.dialogs[2].content.text, L"braille?");
   for (auto& d : p.ui.dialogs) {
-    EXPECT_EQ(d.spec.title, L"Confirm");
-    ASSERT_EQ(d.spec.buttons.size(), 2u);
-    EXPECT_EQ(d.spec.buttons[0].caption, L"&Yes");
-    EXPECT_EQ(d.spec.buttons[1].caption, L"&No");
-    EXPECT_FALSE(d.spec.lowerTopmost);  // shown directly, not through Say
+    EXPECT_EQ(d.content.title, L"Confirm");
+    ASSERT_EQ(d.content.buttons.size(), 2u);
+    EXPECT_EQ(d.content.buttons[0].caption, L"&Yes");
+    EXPECT_EQ(d.content.buttons[1].caption, L"&No");
+    EXPECT_FALSE(d.content.lowerTopmost);  // shown directly, not through Say
   }
   ASSERT_EQ(form.FCurrentErrors->Count(), 1);
   EXPECT_EQ(form.FCurrentErrors->Items(0)->FMessage, L"W");
   // The warning is shown later, without the offers.
   EXPECT_FALSE(form.ReportErrors(true));
-  EXPECT_EQ(p.ui.dialogs.back().spec.text, L"W");
+  EXPECT_EQ(p.ui.dialogs.back().content.text, L"W");
 }
 
 TEST_F(LaunchTest, TwoOffersOfOneKindAskTheLaterFirstAndTheEarlierAtTheNextReport) {
@@ -180,14 +180,14 @@ TEST_F(LaunchTest, TwoOffersOfOneKindAskTheLaterFirstAndTheEarlierAtTheNextRepor
   PlainAdd(L"second", esCrystal);
   form.ReportErrors(false);
   ASSERT_EQ(p.ui.dialogs.size(), 1u);
-  EXPECT_EQ(p.ui.dialogs[0].spec.text, L"second");
+  EXPECT_EQ(p.ui.dialogs[0].content.text, L"second");
   ASSERT_EQ(form.FCurrentErrors->Count(), 1);
   PlainAdd(L"W", esWarning);
   form.ReportErrors(true);
   ASSERT_EQ(p.ui.dialogs.size(), 3u);
   // The remaining offer adds only a separator to the warning text; it is asked after it.
-  EXPECT_EQ(p.ui.dialogs[1].spec.text, kCrLf2 + L"W");
-  EXPECT_EQ(p.ui.dialogs[2].spec.text, L"first");
+  EXPECT_EQ(p.ui.dialogs[1].content.text, kCrLf2 + L"W");
+  EXPECT_EQ(p.ui.dialogs[2].content.text, L"first");
 }
 
 TEST_F(LaunchTest, OffersAreStillAskedAfterTheAttentionBox) {

@@ -207,10 +207,10 @@ TEST(MessageDialog, SayLowersTopMostWindowsAndReturnsTheAnswer) {
   FakePlatform p;
   p.ui.answers = {mrNo};
   EXPECT_EQ(TLauncherUtils::Say(L"q", mtConfirmation, {mbYes, mbNo}), mrNo);
-  EXPECT_TRUE(p.ui.dialogs[0].spec.lowerTopmost);
+  EXPECT_TRUE(p.ui.dialogs[0].content.lowerTopmost);
   p.ui.answers = {mrYes};
   EXPECT_EQ(MessageDlg(L"q", mtConfirmation, {mbYes, mbNo}), mrYes);
-  EXPECT_FALSE(p.ui.dialogs[1].spec.lowerTopmost);
+  EXPECT_FALSE(p.ui.dialogs[1].content.lowerTopmost);
 }
 
 struct FakeForm : ICenterableForm {

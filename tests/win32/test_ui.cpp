@@ -140,10 +140,10 @@ struct DialogRun {
   std::atomic<int> result{-1000};
 };
 
-std::shared_ptr<DialogRun> ShowOnWorker(Win32UserInterface& ui, const MessageDialogSpec& spec) {
+std::shared_ptr<DialogRun> ShowOnWorker(Win32UserInterface& ui, const MessageDialogSpec& content) {
   auto run = std::make_shared<DialogRun>();
-  ui.StartThread([run, spec, &ui] {
-    run->result = ui.ShowMessageDialog(spec);
+  ui.StartThread([run, content, &ui] {
+    run->result = ui.ShowMessageDialog(content);
     ::SetEvent(run->done.Get());
   });
   return run;
@@ -159,15 +159,15 @@ bool Finish(const DialogRun& run, const std::wstring& title) {
 }
 
 MessageDialogSpec YesNoSpec(const std::wstring& title) {
-  MessageDialogSpec spec;
-  spec.title = title;
-  spec.text = L"Velmont is already running.\r\n\r\nDo you want to start a second copy anyway?";
-  spec.icon = DialogIcon::Question;
-  spec.taskDialogIcon = DialogIcon::Information;
-  spec.buttons = {{L"&Yes", 6}, {L"&No", 7}};
-  spec.defaultResult = 7;
-  spec.closeResult = 42;  // distinct from every button, so a wrong mapping shows
-  return spec;
+  MessageDialogSpec content;
+  content.title = title;
+  content.text = L"Velmont is already running.\r\n\r\nDo you want to start a second copy anyway?";
+  content.icon = DialogIcon::Question;
+  content.taskDialogIcon = DialogIcon::Information;
+  content.buttons = {{L"&Yes", 6}, {L"&No", 7}};
+  content.defaultResult = 7;
+  content.closeResult = 42;  // distinct from every button, so a wrong mapping shows
+  return content;
 }
 
 using Path = Win32UserInterface::DialogPath;
@@ -239,16 +239,16 @@ TEST_P(DialogTest, EveryWayOutAnswersTheRightResult) {
 
 TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
   const std::wstring title = Title("layout");
-  MessageDialogSpec spec = YesNoSpec(title);
-  spec.text =
+  MessageDialogSpec content = YesNoSpec(title);
+  content.text =
       L"The Velmont database cannot be reached. Check the network connection and that "
       L"the server is running, then try again; the launcher keeps its settings. & more";
-  spec.icon = DialogIcon::Warning;
-  spec.taskDialogIcon = DialogIcon::Warning;
-  spec.buttons = {{L"&Retry", 4}, {L"&Ignore", 5}, {L"&Abort", 3}};
-  spec.defaultResult = 5;
-  spec.closeResult = 3;
-  auto run = ShowOnWorker(ui_, spec);
+  content.icon = DialogIcon::Warning;
+  content.taskDialogIcon = DialogIcon::Warning;
+  content.buttons = {{L"&Retry", 4}, {L"&Ignore", 5}, {L"&Abort", 3}};
+  content.defaultResult = 5;
+  content.closeResult = 3;
+  auto run = ShowOnWorker(ui_, content);
   HWND dialog = WaitForDialog(title);
   ASSERT_NE(dialog, nullptr);
 
@@ -259,7 +259,7 @@ TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
 
   bool textShown = false;
   for (const Child& c : Children(dialog))
-    if (IsClass(c, L"Static") && c.text == spec.text) textShown = true;
+    if (IsClass(c, L"Static") && c.text == content.text) textShown = true;
   EXPECT_TRUE(textShown);
 
   RECT r;
@@ -275,7 +275,7 @@ TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
       EXPECT_EQ((b.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON, b.text == L"&Ignore")
           << Narrow(b.text);
     for (const Child& c : Children(dialog)) {
-      if (!IsClass(c, L"Static") || c.text != spec.text) continue;
+      if (!IsClass(c, L"Static") || c.text != content.text) continue;
       EXPECT_GT(c.rect.bottom - c.rect.top, 0);
       EXPECT_LE(c.rect.right, r.right);
       EXPECT_LT(c.rect.bottom, buttons.front().rect.top);
@@ -294,11 +294,11 @@ TEST_P(DialogTest, ShowsTitleTextAndButtonsInOrderCentredOnTheScreen) {
 // message box; a dialog without one answers closeResult.
 TEST_P(DialogTest, CancelButtonTakesEscape) {
   const std::wstring title = Title("cancel button");
-  MessageDialogSpec spec = YesNoSpec(title);
-  spec.buttons = {{L"OK", 1}, {L"Cancel", 2}};
-  spec.defaultResult = 1;
-  spec.closeResult = 2;
-  auto run = ShowOnWorker(ui_, spec);
+  MessageDialogSpec content = YesNoSpec(title);
+  content.buttons = {{L"OK", 1}, {L"Cancel", 2}};
+  content.defaultResult = 1;
+  content.closeResult = 2;
+  auto run = ShowOnWorker(ui_, content);
   HWND dialog = WaitForDialog(title);
   ASSERT_NE(dialog, nullptr);
   ::PostMessageW(KeyTarget(dialog), WM_KEYDOWN, VK_ESCAPE, 1);
@@ -331,9 +331,9 @@ TEST(DialogTopmost, LowersVisibleTopmostWindowsOfTheProcessWhileShowing) {
     ASSERT_TRUE(topmost(shown.Get()));
 
     const std::wstring title = lower ? L"Zelkora topmost lowered" : L"Zelkora topmost kept";
-    MessageDialogSpec spec = YesNoSpec(title);
-    spec.lowerTopmost = lower;
-    auto run = ShowOnWorker(ui, spec);
+    MessageDialogSpec content = YesNoSpec(title);
+    content.lowerTopmost = lower;
+    auto run = ShowOnWorker(ui, content);
     HWND dialog = WaitForDialog(title);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(topmost(shown.Get()), !lower);

@@ -206,11 +206,11 @@ int FakeUserInterface::MessageBox(const std::wstring& text, const std::wstring& 
   return 1;
 }
 
-int FakeUserInterface::ShowMessageDialog(const MessageDialogSpec& spec) {
-  dialogs.push_back({spec, onMain_});
-  log.push_back(L"dialog:" + spec.title);
-  if (onDialog) onDialog(spec);
-  if (answers.empty()) return spec.defaultResult;
+int FakeUserInterface::ShowMessageDialog(const MessageDialogSpec& content) {
+  dialogs.push_back({content, onMain_});
+  log.push_back(L"dialog:" + content.title);
+  if (onDialog) onDialog(content);
+  if (answers.empty()) return content.defaultResult;
   int answer = answers.front();
   answers.pop_front();
   return answer;

@@ -140,7 +140,7 @@ class FakeUserInterface : public IUserInterface {
     bool onMainThread = false;
   };
   struct Dialog {
-    MessageDialogSpec spec;
+    MessageDialogSpec content;
     bool onMainThread = false;
   };
   std::vector<Box> boxes;
@@ -158,7 +158,7 @@ class FakeUserInterface : public IUserInterface {
   std::vector<std::wstring> log;
 
   int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;
-  int ShowMessageDialog(const MessageDialogSpec& spec) override;
+  int ShowMessageDialog(const MessageDialogSpec& content) override;
   void ProcessMessages() override { ++processMessagesCalls; }
   void Terminate() override;
   bool IsMainThread() override { return onMain_; }

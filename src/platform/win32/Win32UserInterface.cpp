@@ -166,15 +166,15 @@ bool TaskDialogSuits(HMODULE comctl) {
   return getVersion != nullptr && SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6;
 }
 
-bool HasButton(const MessageDialogSpec& spec, int result) {
-  for (const DialogButton& b : spec.buttons)
+bool HasButton(const MessageDialogSpec& content, int result) {
+  for (const DialogButton& b : content.buttons)
     if (b.result == result) return true;
   return false;
 }
 
-std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog, const MessageDialogSpec& spec) {
+std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog, const MessageDialogSpec& content) {
   std::vector<TaskDialogButton> buttons;
-  for (const DialogButton& b : spec.buttons) buttons.push_back({b.result, b.caption.c_str()});
+  for (const DialogButton& b : content.buttons) buttons.push_back({b.result, b.caption.c_str()});
 
   TaskDialogConfig config;
   ZeroMemory(&config, sizeof config);
@@ -182,8 +182,8 @@ std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog, const Message
   config.hInstance = ::GetModuleHandleW(nullptr);
   // No parent and not relative to a window: the task dialog centres itself on the screen.
   config.dwFlags = kTdfAllowDialogCancellation;
-  config.pszWindowTitle = spec.title.c_str();
-  switch (spec.taskDialogIcon) {
+  config.pszWindowTitle = content.title.c_str();
+  switch (content.taskDialogIcon) {
     case DialogIcon::Warning:
       config.pszMainIcon = kTdWarningIcon;
       break;
@@ -200,15 +200,15 @@ std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog, const Message
     case DialogIcon::None:
       break;
   }
-  config.pszContent = spec.text.c_str();
+  config.pszContent = content.text.c_str();
   config.cButtons = static_cast<UINT>(buttons.size());
   config.pButtons = buttons.empty() ? nullptr : buttons.data();
-  config.nDefaultButton = spec.defaultResult;
+  config.nDefaultButton = content.defaultResult;
 
   int pressed = 0;
   if (FAILED(taskDialog(&config, &pressed, nullptr, nullptr))) return std::nullopt;
   // Escape and the close box answer IDCANCEL; a button of ours with that id answers the same.
-  if (pressed == IDCANCEL && !HasButton(spec, IDCANCEL)) return spec.closeResult;
+  if (pressed == IDCANCEL && !HasButton(content, IDCANCEL)) return content.closeResult;
   return pressed;
 }
 
@@ -244,7 +244,7 @@ class SelectedObject {
 };
 
 struct ClassicDialog {
-  const MessageDialogSpec* spec = nullptr;
+  const MessageDialogSpec* content = nullptr;
   UniqueGdi<HFONT> font;
   std::vector<HWND> buttons;
   int result = 0;
@@ -291,7 +291,7 @@ HWND AddControl(HWND dialog, const wchar_t* cls, const std::wstring& text, DWORD
 // icon at the top left, the text beside it wrapped to a readable width, the buttons centred in a
 // row below, the whole centred on the screen.
 void LayOut(HWND dialog, ClassicDialog& state) {
-  const MessageDialogSpec& spec = *state.spec;
+  const MessageDialogSpec& content = *state.content;
   HFONT font = state.font.Get();
   if (font == nullptr) font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 
@@ -311,7 +311,7 @@ void LayOut(HWND dialog, ClassicDialog& state) {
   const int screenH = ::GetSystemMetrics(SM_CYSCREEN);
   const int marginX = dx(7), marginY = dy(7);
 
-  const wchar_t* iconName = SystemIcon(spec.icon);
+  const wchar_t* iconName = SystemIcon(content.icon);
   HICON icon = iconName != nullptr ? ::LoadIconW(nullptr, iconName) : nullptr;
   const int iconW = icon != nullptr ? ::GetSystemMetrics(SM_CXICON) : 0;
   const int iconH = icon != nullptr ? ::GetSystemMetrics(SM_CYICON) : 0;
@@ -320,19 +320,19 @@ void LayOut(HWND dialog, ClassicDialog& state) {
   int maxTextW = dx(300);
   if (maxTextW > screenW * 3 / 5) maxTextW = screenW * 3 / 5;
   RECT textRect = {0, 0, maxTextW, 0};
-  ::DrawTextW(dc.Get(), spec.text.c_str(), -1, &textRect, textFlags | DT_CALCRECT);
+  ::DrawTextW(dc.Get(), content.text.c_str(), -1, &textRect, textFlags | DT_CALCRECT);
   const int textW = textRect.right - textRect.left;
   const int textH = textRect.bottom - textRect.top;
 
   int buttonW = dx(50);
-  for (const DialogButton& b : spec.buttons) {
+  for (const DialogButton& b : content.buttons) {
     RECT r = {0, 0, 0, 0};
     ::DrawTextW(dc.Get(), b.caption.c_str(), -1, &r, DT_SINGLELINE | DT_CALCRECT);
     if (r.right - r.left + 2 * dx(6) > buttonW) buttonW = r.right - r.left + 2 * dx(6);
   }
   const int buttonH = dy(14);
   const int buttonGap = dx(4);
-  const int n = static_cast<int>(spec.buttons.size());
+  const int n = static_cast<int>(content.buttons.size());
   const int rowW = n * buttonW + (n > 0 ? (n - 1) * buttonGap : 0);
 
   const int textX = marginX + (icon != nullptr ? iconW + marginX : 0);
@@ -347,13 +347,13 @@ void LayOut(HWND dialog, ClassicDialog& state) {
     ::SendMessageW(iconControl, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     ::MoveWindow(iconControl, marginX, marginY, iconW, iconH, FALSE);
   }
-  HWND text = AddControl(dialog, L"STATIC", spec.text, SS_LEFT | SS_NOPREFIX, -1, font);
+  HWND text = AddControl(dialog, L"STATIC", content.text, SS_LEFT | SS_NOPREFIX, -1, font);
   ::MoveWindow(text, textX, marginY + (contentH - textH) / 2, textW, textH, FALSE);
 
   HWND focus = nullptr;
   int x = (clientW - rowW) / 2;
-  for (const DialogButton& b : spec.buttons) {
-    const bool isDefault = b.result == spec.defaultResult && focus == nullptr;
+  for (const DialogButton& b : content.buttons) {
+    const bool isDefault = b.result == content.defaultResult && focus == nullptr;
     HWND button = AddControl(dialog, L"BUTTON", b.caption,
                              WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
                              b.result & 0xFFFF, font);
@@ -392,13 +392,13 @@ INT_PTR CALLBACK ClassicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       const HWND from = reinterpret_cast<HWND>(lParam);
       for (size_t i = 0; i < state->buttons.size(); ++i) {
         if (from != nullptr && from == state->buttons[i] && HIWORD(wParam) == BN_CLICKED) {
-          state->result = state->spec->buttons[i].result;
+          state->result = state->content->buttons[i].result;
           ::EndDialog(dialog, 1);
           return TRUE;
         }
       }
       if (LOWORD(wParam) == IDCANCEL) {
-        state->result = state->spec->closeResult;
+        state->result = state->content->closeResult;
         ::EndDialog(dialog, 1);
         return TRUE;
       }
@@ -406,7 +406,7 @@ INT_PTR CALLBACK ClassicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     case WM_CLOSE:
       if (state == nullptr) break;
-      state->result = state->spec->closeResult;
+      state->result = state->content->closeResult;
       ::EndDialog(dialog, 1);
       return TRUE;
     default:
@@ -415,10 +415,10 @@ INT_PTR CALLBACK ClassicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   return FALSE;
 }
 
-int ShowClassicDialog(const MessageDialogSpec& spec) {
+int ShowClassicDialog(const MessageDialogSpec& content) {
   ClassicDialog state;
-  state.spec = &spec;
-  state.result = spec.closeResult;
+  state.content = &content;
+  state.result = content.closeResult;
   state.font = MessageFont();
 
   // An in-memory template with no controls: they are made and placed in WM_INITDIALOG, where
@@ -427,14 +427,14 @@ int ShowClassicDialog(const MessageDialogSpec& spec) {
   auto* header = reinterpret_cast<DLGTEMPLATE*>(tmpl.data());
   header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_3DLOOK;
   header->cdit = 0;
-  tmpl.insert(tmpl.end(), spec.title.begin(), spec.title.end());
+  tmpl.insert(tmpl.end(), content.title.begin(), content.title.end());
   tmpl.push_back(0);
 
   const INT_PTR rc = ::DialogBoxIndirectParamW(
       ::GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(tmpl.data()), nullptr,
       &ClassicDialogProc, reinterpret_cast<LPARAM>(&state));
   // A dialog that could not be shown answers like one closed unanswered.
-  return rc == 1 ? state.result : spec.closeResult;
+  return rc == 1 ? state.result : content.closeResult;
 }
 
 }  // namespace
@@ -469,8 +469,8 @@ bool Win32UserInterface::TaskDialogAvailable() {
   return LookUp<TaskDialogIndirectFn>(comctl.Get(), "TaskDialogIndirect") != nullptr;
 }
 
-int Win32UserInterface::ShowMessageDialog(const MessageDialogSpec& spec) {
-  TopmostLowering lowering(spec.lowerTopmost);
+int Win32UserInterface::ShowMessageDialog(const MessageDialogSpec& content) {
+  TopmostLowering lowering(content.lowerTopmost);
   if (forcedPath_ != DialogPath::Classic) {
     // TaskDialogIndirect is Vista's: looked up, never imported, or the program would not start
     // on XP. Under Wine it works without our manifest; on Windows it needs comctl32 6.
@@ -478,14 +478,14 @@ int Win32UserInterface::ShowMessageDialog(const MessageDialogSpec& spec) {
     const auto taskDialog = LookUp<TaskDialogIndirectFn>(comctl.Get(), "TaskDialogIndirect");
     if (taskDialog != nullptr &&
         (forcedPath_ == DialogPath::Task || TaskDialogSuits(comctl.Get()))) {
-      if (const std::optional<int> result = ShowTaskDialog(taskDialog, spec)) {
+      if (const std::optional<int> result = ShowTaskDialog(taskDialog, content)) {
         lastPath_ = DialogPath::Task;
         return *result;
       }
     }
   }
   lastPath_ = DialogPath::Classic;
-  return ShowClassicDialog(spec);
+  return ShowClassicDialog(content);
 }
 
 void Win32UserInterface::ProcessMessages() {

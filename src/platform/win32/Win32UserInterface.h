@@ -18,7 +18,7 @@ class Win32UserInterface : public IUserInterface {
   Win32UserInterface& operator=(const Win32UserInterface&) = delete;
 
   int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;
-  int ShowMessageDialog(const MessageDialogSpec& spec) override;
+  int ShowMessageDialog(const MessageDialogSpec& content) override;
   void ProcessMessages() override;
   void Terminate() override;
   bool IsMainThread() override;
