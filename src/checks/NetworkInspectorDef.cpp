@@ -1,8 +1,50 @@
 #include "checks/NetworkInspectorDef.h"
 
+#include <string>
+
+#include "discovery/OrvexLocatorDef.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/Platform.h"
+#include "utils/LauncherUtilsDef.h"
+#include "utils/Text.h"
+
 namespace zl {
 
-// The share access check arrives with its own change; until then step 3 finds nothing.
-void TNetworkInspector::Inspect(TLaunchErrorList&) {}
+void TNetworkInspector::Inspect(TLaunchErrorList& errorList) {
+  const std::wstring address = LauncherOptions.OrvexAddress();
+  if (address.empty()) return;
+
+  const std::wstring share = L"\\\\" + address + L"\\zelkora$";
+  // A fresh name on every launch, so a file left behind earlier is never taken for ours.
+  const std::wstring testName = Platform().system->NewGuidText();
+
+  // Makes the shell log on to the share with the user's credentials before it is tested.
+  TLauncherUtils::ProbeDir(share + L"\\" + testName + L".exe");
+
+  IFileSystem& files = *Platform().files;
+  FileAttributes attributes = files.GetAttributes(share);
+  if (attributes.exists && attributes.directory) {
+    const std::wstring testFile = share + L"\\" + testName + L".txt";
+    if (files.CreateEmptyFile(testFile)) {
+      // A file that cannot be deleted again does not stop the launch.
+      files.DeleteFile(testFile);
+      LauncherOptions.SetShareLocation(share);
+    } else {
+      AddFinding(errorList,
+                 FormatS(L"The Zelkora Launcher is unable to connect to the shared folder %s on "
+                         L"the Orvex computer with the current user %s.  Check that the folder is "
+                         L"shared and this user has R/W permission on the shared folder.",
+                         {share, Platform().system->UserName()}),
+                 esCritical);
+    }
+  } else {
+    AddFinding(errorList,
+               FormatS(L"Zelkora Launcher has detected a Orvex running on the computer %s "
+                       L"(%s).\r\n\r\nThe network share %s does not appear to be valid.  Please "
+                       L"check that this network share exists and try again.",
+                       {address, TOrvexLocator::ResolveAddress(address), share}),
+               esCritical);
+  }
+}
 
 }  // namespace zl

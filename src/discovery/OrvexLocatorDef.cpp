@@ -1,9 +1,258 @@
 #include "discovery/OrvexLocatorDef.h"
 
+#include "discovery/LocateProgramFormDef.h"
+#include "launcher/BGWorkerDef.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/Platform.h"
+#include "utils/LauncherUtilsDef.h"
+#include "utils/RegistryValues.h"
+#include "utils/Text.h"
+
 namespace zl {
 
-// The server locator arrives with its own change; until then step 2 keeps the configured
-// address as it is.
-void TOrvexLocator::Locate(TLaunchErrorList&) {}
+const Regex AppNamePattern(L"(Quenda|Velmont)\\.exe$", true);
+
+namespace {
+
+constexpr int kUdpPortBase = 2868;
+constexpr int kTcpPortBase = 2879;
+constexpr uint32_t kProbeTimeoutMs = 2000;
+constexpr uint32_t kReplyWaitMs = 2000;
+constexpr size_t kReplyMaxBytes = 8192;
+// The longest host name DNS allows.
+constexpr size_t kMaxServerName = 253;
+
+const wchar_t* const kZoneMap =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
+const wchar_t* const kNotFoundMessage =
+    L"The executable location was not found or is not accessible.\n\r\n\r"
+    L"Please contact Zelkora Software support at support@zelkora.example, or call "
+    L"1-800-555-0142 or 1-800-555-0143.";
+
+const Regex& DottedAddress() {
+  static const Regex pattern(L"\\d+\\.\\d+\\.\\d+\\.\\d+");
+  return pattern;
+}
+
+// A host name or dotted address and nothing else. The text ends up in registry key paths and on
+// the application's command line, so anything else (backslashes, blanks, quotes) is refused.
+bool IsServerName(const std::wstring& text) {
+  if (text.empty() || text.size() > kMaxServerName) return false;
+  for (wchar_t c : text) {
+    bool nameChar = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') ||
+                    (c >= L'0' && c <= L'9') || c == L'.' || c == L'-' || c == L'_';
+    if (!nameChar) return false;
+  }
+  return true;
+}
+
+bool LookupHostname(const std::wstring& address, std::wstring& name) {
+  auto official = Platform().network->HostNameOf(address);
+  if (!official) return false;
+  // Only the short name: srv01.corp.local gives srv01; a name that begins with a dot stays whole.
+  static const Regex firstLabel(L"^([^.]+)");
+  auto m = firstLabel.Match(*official);
+  name = m ? (*m)[1] : *official;
+  // The resolver's answer comes from outside like a discovery reply and goes the same places: a
+  // name that is not a plain host name counts as no answer, and the address stays.
+  return IsServerName(name);
+}
+
+bool LookupAddress(const std::wstring& hostName, std::wstring& address) {
+  auto found = Platform().network->AddressOf(hostName);
+  if (!found) return false;
+  address = *found;
+  return true;
+}
+
+// The server name inside a discovery reply, or nothing when the reply names no usable server.
+// Anyone on the segment can answer the broadcast; a reply that is not a plain name is ignored.
+std::optional<std::wstring> ParseDiscoveryReply(const std::wstring& reply) {
+  static const Regex withSecurityId(L"([A-Za-z0-9.\\-_]*),<SecurityID>");
+  static const Regex beforeComma(L"([A-Za-z0-9.\\-_]*),");
+  std::wstring name = reply;
+  if (auto m = withSecurityId.Match(reply))
+    name = (*m)[1];
+  else if (auto m2 = beforeComma.Match(reply))
+    name = (*m2)[1];
+  if (!IsServerName(name)) return std::nullopt;
+  return name;
+}
+
+bool ProbeTCP() {
+  return Platform().network->ProbeTcp(LauncherOptions.OrvexAddress(),
+                                      static_cast<uint16_t>(TOrvexLocator::TCPPort()),
+                                      kProbeTimeoutMs);
+}
+
+bool DiscoverUDP() {
+  INetwork& net = *Platform().network;
+  ISystem& sys = *Platform().system;
+  net.SendBroadcast(static_cast<uint16_t>(TOrvexLocator::UDPPort()), "Finding Server");
+  // Unsigned differences keep the deadline right across GetTickCount's wrap after 49.7 days.
+  const uint32_t start = sys.TickCount();
+  for (;;) {
+    uint32_t elapsed = sys.TickCount() - start;
+    if (elapsed >= kReplyWaitMs) return false;
+    auto datagram = net.ReceiveDatagram(kReplyWaitMs - elapsed, kReplyMaxBytes);
+    if (!datagram) return false;
+    std::wstring text;
+    text.reserve(datagram->size());
+    for (char byte : *datagram)
+      text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
+    auto name = ParseDiscoveryReply(text);
+    if (!name) continue;
+    LauncherOptions.SetOrvexAddress(TOrvexLocator::ResolveHostname(*name));
+    return true;
+  }
+}
+
+// ---------------------------------------------------------------- intranet zone
+std::wstring RangesKey() { return std::wstring(kZoneMap) + L"\\Ranges"; }
+
+std::wstring RangeKey(int n) { return RangesKey() + L"\\Range" + std::to_wstring(n); }
+
+bool ReadZoneRange(int n, std::wstring& address) {
+  address.clear();
+  const std::wstring key = RangeKey(n);
+  if (!Platform().registry->KeyExists(RegRoot::CurrentUser, key, RegView::Default)) return false;
+  address = ReadStringValue(RegRoot::CurrentUser, key, L":Range", RegView::Default).value_or(L"");
+  return true;
+}
+
+void WriteZoneRange(int n, const std::wstring& address) {
+  const std::wstring key = RangeKey(n);
+  if (!Platform().registry->CreateKey(RegRoot::CurrentUser, key, RegView::Default)) return;
+  WriteStringValue(RegRoot::CurrentUser, key, L":Range", address, RegView::Default);
+  WriteDwordValue(RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
+}
+
+void AddZoneRange() {
+  const std::wstring& address = LauncherOptions.OrvexAddress();
+  if (!Platform().registry->CreateKey(RegRoot::CurrentUser, RangesKey(), RegView::Default)) return;
+  // Entries after a gap in the numbering are never looked at; the gap is filled.
+  for (int n = 1;; ++n) {
+    std::wstring existing;
+    if (!ReadZoneRange(n, existing)) {
+      WriteZoneRange(n, address);
+      return;
+    }
+    if (existing == address) return;
+  }
+}
+
+void AddZoneDomain(const std::wstring& name) {
+  IRegistry& reg = *Platform().registry;
+  const std::wstring lower = LowerAscii(name);
+  for (const wchar_t* list : {L"Domains", L"ESCDomains"}) {
+    const std::wstring key = std::wstring(kZoneMap) + L"\\" + list + L"\\" + lower;
+    // An entry the user or an administrator made stays as it is, whatever zone it names.
+    if (reg.KeyExists(RegRoot::CurrentUser, key, RegView::Default)) continue;
+    if (!reg.CreateKey(RegRoot::CurrentUser, key, RegView::Default)) continue;
+    WriteDwordValue(RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
+  }
+}
+
+// Files on the server belong to the Local intranet zone, so Windows runs the applications from
+// the share without the security warning for files from the Internet.
+void RegisterZone() {
+  const std::wstring& address = LauncherOptions.OrvexAddress();
+  // A configured address can hold anything; it must not name other keys of the zone map.
+  if (!IsServerName(address)) return;
+  if (DottedAddress().Search(address))
+    AddZoneRange();
+  else
+    AddZoneDomain(address);
+}
+
+}  // namespace
+
+int TOrvexLocator::UDPPort() { return kUdpPortBase + LauncherOptions.PortOffset(); }
+
+int TOrvexLocator::TCPPort() { return kTcpPortBase + LauncherOptions.PortOffset(); }
+
+std::wstring TOrvexLocator::ResolveHostname(const std::wstring& Value) {
+  std::wstring result = Value;
+  if (DottedAddress().Search(Value)) {
+    std::wstring name;
+    if (LookupHostname(Value, name)) result = name;
+  }
+  return result;
+}
+
+std::wstring TOrvexLocator::ResolveAddress(const std::wstring& Value) {
+  if (DottedAddress().Search(Value)) return Value;
+  std::wstring result;
+  if (!LookupAddress(Value, result)) result.clear();
+  // A link-local answer means the name resolved only to an unconfigured interface.
+  if (result.compare(0, 7, L"169.254") == 0) result = Value;
+  return result;
+}
+
+void TOrvexLocator::Locate(TLaunchErrorList& errorList) {
+  TLauncherOptions& options = LauncherOptions;
+  bool found = false;
+
+  if (!options.AppLocation().empty() && !AppNamePattern.Search(options.AppLocation())) {
+    options.SetAppLocation(L"");
+    options.Save();
+  }
+
+  if (!options.AppLocation().empty()) {
+    if (TLauncherUtils::CheckFile(options.AppLocation())) {
+      options.SetOrvexAddress(TLauncherUtils::GetShareServerName(options.AppLocation()));
+      if (!options.OrvexAddress().empty()) RegisterZone();
+    } else {
+      // The configured address is not probed: it most likely named the server that went away
+      // with the saved location.
+      options.SetAppLocation(L"");
+    }
+  } else if (!options.OrvexAddress().empty()) {
+    options.SetOrvexAddress(ResolveHostname(options.OrvexAddress()));
+    found = ProbeTCP();
+  }
+
+  if (!found && options.AppLocation().empty()) found = DiscoverUDP();
+
+  if (!found) {
+    if (options.AppLocation().empty() || !TLauncherUtils::CheckFile(options.AppLocation()))
+      options.SetAppLocation(LocateApp());
+    if (!options.AppLocation().empty() && TLauncherUtils::CheckFile(options.AppLocation())) {
+      options.SetOrvexAddress(TLauncherUtils::GetShareServerName(options.AppLocation()));
+      options.Save();
+    } else {
+      AddFinding(errorList, kNotFoundMessage, esCritical);
+    }
+  }
+
+  // A server found on the network is used for this run only; nothing is saved.
+  if (found) RegisterZone();
+}
+
+std::wstring TOrvexLocator::LocateApp() {
+  std::wstring result;
+  auto routine = [&result] {
+    TLocateProgramForm form;
+    form.ShowModal();
+    if (!form.Proceed()) return;
+    OpenFileDialogRequest request;
+    request.title = L"Select your Velmont or Quenda executable";
+    request.filterName = L"Executable Files (*.exe)";
+    request.filterPattern = L"*.exe";
+    request.initialDir = L"C:\\";
+    if (auto chosen = Platform().ui->ShowOpenFileDialog(request)) result = *chosen;
+  };
+  // Windows belong to the main thread; the worker waits until they are closed.
+  if (LocatorWorker)
+    LocatorWorker->UpdateUI(routine);
+  else
+    Platform().ui->RunOnMainThread(routine);
+
+  if (!result.empty() && !AppNamePattern.Search(result)) {
+    result.clear();
+    MessageDlg(L"Selected application must be Velmont.EXE or Quenda.EXE", mtError, {mbOK});
+  }
+  return result;
+}
 
 }  // namespace zl

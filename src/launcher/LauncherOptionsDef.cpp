@@ -6,6 +6,7 @@
 namespace zl {
 
 const wchar_t* const kLauncherKey = L"SOFTWARE\\Zelkora\\Launcher";
+const wchar_t* const kDefaultDownloadServer = L"http://downloads.zelkora.example";
 
 TLauncherOptions LauncherOptions;
 
@@ -65,6 +66,11 @@ void TLauncherOptions::Load(RegRoot aRootKey) {
   if (auto v = dword(L"SkipCR")) FSkipCR = *v != 0;
   if (auto v = dword(L"SkipPC")) FSkipPC = *v != 0;
   if (auto v = dword(L"PortOffset")) FPortOffset = static_cast<int32_t>(*v);
+  // An admin may write the server with a trailing slash; every download path begins with one.
+  std::wstring server;
+  text(L"DownloadServer", server);
+  while (!server.empty() && server.back() == L'/') server.pop_back();
+  if (!server.empty()) FDownloadServer = server;
 }
 
 void TLauncherOptions::Save() {

@@ -14,6 +14,8 @@ enum TAppType { atUnknown, atVelmont, atQuenda };
 
 // The launcher's own key, below HKLM and HKCU, always in the 64-bit view.
 extern const wchar_t* const kLauncherKey;
+// The maker's download server, unless the value "DownloadServer" names another.
+extern const wchar_t* const kDefaultDownloadServer;
 
 class TLauncherOptions {
  public:
@@ -39,6 +41,9 @@ class TLauncherOptions {
   bool IsUnknown() const { return FAppType == atUnknown; }
   const std::wstring& ShareLocation() const { return FShareLocation; }
   void SetShareLocation(const std::wstring& v) { FShareLocation = v; }
+  // Where installers are downloaded from: scheme and host (and port), no trailing slash.
+  const std::wstring& DownloadServer() const { return FDownloadServer; }
+  void SetDownloadServer(const std::wstring& v) { FDownloadServer = v; }
 
   // Both registry roots, then the command line, then the application type.
   void Load();
@@ -55,6 +60,7 @@ class TLauncherOptions {
   std::wstring FExtraOptions;
   TAppType FAppType = atUnknown;
   std::wstring FShareLocation;
+  std::wstring FDownloadServer = kDefaultDownloadServer;
 };
 
 extern TLauncherOptions LauncherOptions;

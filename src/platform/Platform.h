@@ -203,6 +203,56 @@ class ISystem {
   virtual std::wstring CommandLine() = 0;
   virtual uint32_t TickCount() = 0;
   virtual void Sleep(uint32_t ms) = 0;
+  // The text in the system's ANSI code page (WideCharToMultiByte CP_ACP); characters it lacks
+  // become the code page's default character.
+  virtual std::string AnsiText(const std::wstring& text) = 0;
+};
+
+// ---------------------------------------------------------------- HTTP
+struct HttpResponse {
+  int status = 0;                        // HTTP status code
+  std::optional<int64_t> contentLength;  // as announced; nullopt when the server sent none
+  int64_t received = 0;                  // body bytes written to the target
+};
+
+// Progress of a download as the client reports it, on the downloading thread.
+struct HttpCallbacks {
+  std::function<void(int64_t announced)> workBegin;  // announced size; 0 or less means unknown
+  std::function<void(int64_t received)> work;        // bytes received so far
+  std::function<void()> workEnd;                     // the body has been received
+};
+
+class IHttp {
+ public:
+  virtual ~IHttp() = default;
+  // One GET of url (http or https) with the workstation's Internet settings, proxy included,
+  // following no cache; the body goes into target as it arrives. Whatever the status, the body
+  // is written and the response returned: the caller decides what counts as success. Transport
+  // failures (no such host, refused, broken transfer) throw LauncherError with the reason.
+  virtual HttpResponse Get(const std::wstring& url, IWriteStream& target,
+                           const HttpCallbacks& callbacks) = 0;
+};
+
+// ---------------------------------------------------------------- network
+// IPv4 only. Texts cross into Winsock as 8-bit text in the system's ANSI code page.
+class INetwork {
+ public:
+  virtual ~INetwork() = default;
+  // Resolves host (a name or a dotted address; the lookup itself is not bounded) and opens a TCP
+  // connection within timeoutMs, then closes it without sending anything. False on any failure.
+  virtual bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) = 0;
+  // The discovery endpoint: its UDP socket is opened on first use (any local address, a port the
+  // system chooses) and stays open until the program ends. Sends payload to 255.255.255.255:port
+  // with SO_BROADCAST switched on only around the send. Socket errors throw LauncherError.
+  virtual void SendBroadcast(uint16_t port, const std::string& payload) = 0;
+  // Waits up to timeoutMs for one datagram on the discovery socket, from any sender; at most
+  // maxBytes of it. nullopt when none arrived in time. Socket errors throw LauncherError.
+  virtual std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) = 0;
+  // Winsock 1.1 lookups (WSAStartup 0x0101 and WSACleanup around each). Never throw.
+  // gethostbyaddr of inet_addr(address): the entry's official name.
+  virtual std::optional<std::wstring> HostNameOf(const std::wstring& address) = 0;
+  // gethostbyname(name): the first address of the list as "%d.%d.%d.%d".
+  virtual std::optional<std::wstring> AddressOf(const std::wstring& name) = 0;
 };
 
 // ---------------------------------------------------------------- user interface and threads
@@ -226,6 +276,34 @@ struct MessageDialogSpec {
   bool lowerTopmost = false;          // lower the program's top-most windows while it shows
 };
 
+// The information window shown before the user picks the application's executable. Its texts
+// are decided by the logic; the window lays them out.
+struct LocateProgramFormContent {
+  std::wstring caption;
+  std::vector<std::wstring> labels;  // Label1 ... Label6 in that order
+  std::wstring link;                 // lblLink's text
+  std::wstring nextCaption;          // Button1
+  std::function<void()> onLinkClick;
+};
+
+// The small top-most "Installer" window that shows a download's progress.
+class IInstallerWindow {
+ public:
+  virtual ~IInstallerWindow() = default;
+  virtual void SetStatusText(const std::wstring& text) = 0;
+  virtual void SetProgress(double percent) = 0;  // 0 to 100
+  virtual void Hide() = 0;
+  // Ends the modal showing; ShowInstallerWindow returns once the current handler is done.
+  virtual void Close() = 0;
+};
+
+struct OpenFileDialogRequest {
+  std::wstring title;
+  std::wstring filterName;     // "Executable Files (*.exe)"
+  std::wstring filterPattern;  // "*.exe"
+  std::wstring initialDir;
+};
+
 class IUserInterface {
  public:
   virtual ~IUserInterface() = default;
@@ -243,6 +321,14 @@ class IUserInterface {
   virtual void RunOnMainThread(const std::function<void()>& routine) = 0;
   // Starts body on a new thread.
   virtual void StartThread(std::function<void()> body) = 0;
+  // Shows the information window modally, centred over the main window; true when its Next
+  // button closed it, false for the close box. Main thread only.
+  virtual bool ShowLocateProgramForm(const LocateProgramFormContent& content) = 0;
+  // The system's file-open dialog; the chosen full path, or nullopt when cancelled. Main thread.
+  virtual std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) = 0;
+  // Shows the "Installer" window modally (owner and centring reference: the main window) and
+  // calls onActivate at each activation; returns when the window has been closed. Main thread.
+  virtual void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) = 0;
 };
 
 namespace mb {
@@ -258,6 +344,8 @@ struct PlatformServices {
   IShell* shell = nullptr;
   ISystem* system = nullptr;
   IUserInterface* ui = nullptr;
+  INetwork* network = nullptr;
+  IHttp* http = nullptr;
 };
 
 // Set once at program start (or by a test fixture); the logic reaches the platform through it.

@@ -103,6 +103,19 @@ TEST_F(OptionsTest, UserValuesOverrideMachineValuesOneByOne) {
   EXPECT_TRUE(o.IsQuenda());
 }
 
+TEST_F(OptionsTest, DownloadServerHasADefaultAndLosesATrailingSlash) {
+  o.Load();
+  EXPECT_EQ(o.DownloadServer(), kDefaultDownloadServer);
+  Machine(L"DownloadServer", Str(L"http://machine.example"));
+  User(L"DownloadServer", Str(L"https://user.example:8443/"));
+  TLauncherOptions both;
+  both.Load();
+  EXPECT_EQ(both.DownloadServer(), L"https://user.example:8443");
+  User(L"DownloadServer", Dw(1));
+  TLauncherOptions wrong;
+  EXPECT_THROW(wrong.Load(), LauncherError);
+}
+
 TEST_F(OptionsTest, ReadsOnlyThe64BitViewAndASignedOffset) {
   p.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"OrvexAddress", Str(L"wrong-view"),
                  RegView::Reg32);

@@ -41,6 +41,11 @@ struct LaunchTest : ::testing::Test {
 TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
   LauncherOptions.SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
   LauncherOptions.SetOrvexAddress(L"srv01");
+  p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
+  // Nothing for step 5 to offer or warn about.
+  LauncherOptions.SetSkipCR(true);
+  LauncherOptions.SetSkipPC(true);
+  p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
   form.FormActivate();
 
   std::vector<std::pair<std::wstring, double>> expected = {

@@ -192,10 +192,81 @@ std::wstring FakeSystem::NewGuidText() {
   return buf;
 }
 
+std::string FakeSystem::AnsiText(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += (static_cast<uint32_t>(c) < 256) ? static_cast<char>(c) : '?';
+  return out;
+}
+
 std::optional<FileVersion> FakeSystem::FileVersionOf(const std::wstring& path) {
   auto it = fileVersions.find(LowerAscii(path));
   if (it == fileVersions.end()) return std::nullopt;
   return it->second;
+}
+
+// ---------------------------------------------------------------- network
+bool FakeNetwork::ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) {
+  probes.push_back({host, port, timeoutMs});
+  std::wstring target = host + L":" + std::to_wstring(port);
+  return std::find(accepting.begin(), accepting.end(), target) != accepting.end();
+}
+
+void FakeNetwork::SendBroadcast(uint16_t port, const std::string& payload) {
+  if (sendFails) throw LauncherError(L"Socket Error # 10051");
+  broadcasts.push_back({port, payload});
+}
+
+std::optional<std::string> FakeNetwork::ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) {
+  if (receiveFails) throw LauncherError(L"Socket Error # 10054");
+  receiveTimeouts.push_back(timeoutMs);
+  lastMaxBytes = maxBytes;
+  if (replies.empty()) {
+    if (clock) clock->ticks += timeoutMs;
+    return std::nullopt;
+  }
+  std::string reply = replies.front().substr(0, maxBytes);
+  replies.pop_front();
+  return reply;
+}
+
+std::optional<std::wstring> FakeNetwork::HostNameOf(const std::wstring& address) {
+  lookups.push_back(L"addr:" + address);
+  auto it = hostNames.find(address);
+  if (it == hostNames.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<std::wstring> FakeNetwork::AddressOf(const std::wstring& name) {
+  lookups.push_back(L"name:" + name);
+  auto it = addresses.find(name);
+  if (it == addresses.end()) return std::nullopt;
+  return it->second;
+}
+
+// ---------------------------------------------------------------- HTTP
+HttpResponse FakeHttp::Get(const std::wstring& url, IWriteStream& target,
+                           const HttpCallbacks& callbacks) {
+  requested.push_back(url);
+  auto it = replies.find(url);
+  if (it == replies.end()) throw LauncherError(L"Connection refused");
+  const Reply& r = it->second;
+  if (r.failBeforeData) throw LauncherError(*r.failBeforeData);
+  HttpResponse response;
+  response.status = r.status;
+  if (r.announceLength)
+    response.contentLength = r.contentLength ? *r.contentLength : int64_t(r.body.size());
+  if (callbacks.workBegin) callbacks.workBegin(response.contentLength.value_or(0));
+  size_t sent = 0;
+  while (sent < r.body.size()) {
+    size_t n = std::min(r.chunk, r.body.size() - sent);
+    target.Write(r.body.data() + sent, n);
+    sent += n;
+    response.received = static_cast<int64_t>(sent);
+    if (callbacks.work) callbacks.work(response.received);
+    if (r.failAfterBytes) throw LauncherError(*r.failAfterBytes);
+  }
+  if (r.reportWorkEnd && !r.body.empty() && callbacks.workEnd) callbacks.workEnd();
+  return response;
 }
 
 // ---------------------------------------------------------------- user interface
@@ -241,9 +312,39 @@ void FakeUserInterface::StartThread(std::function<void()> body) {
   onMain_ = was;
 }
 
+bool FakeUserInterface::ShowLocateProgramForm(const LocateProgramFormContent& content) {
+  forms.push_back(content);
+  log.push_back(L"form:" + content.caption);
+  if (!onMain_) formOnMainThread = false;
+  if (onForm) onForm(content);
+  if (formAnswers.empty()) return false;
+  bool next = formAnswers.front();
+  formAnswers.pop_front();
+  return next;
+}
+
+std::optional<std::wstring> FakeUserInterface::ShowOpenFileDialog(
+    const OpenFileDialogRequest& request) {
+  fileDialogs.push_back(request);
+  log.push_back(L"file:" + request.title);
+  if (!onMain_) formOnMainThread = false;
+  if (fileAnswers.empty()) return std::nullopt;
+  auto answer = fileAnswers.front();
+  fileAnswers.pop_front();
+  return answer;
+}
+
+void FakeUserInterface::ShowInstallerWindow(
+    const std::function<void(IInstallerWindow&)>& onActivate) {
+  auto window = std::make_shared<FakeInstallerWindow>();
+  installerWindows.push_back(window);
+  log.push_back(L"installer");
+  for (int i = 0; i < installerActivations && !window->closed; ++i) onActivate(*window);
+}
+
 // ---------------------------------------------------------------- the whole platform
 FakePlatform::FakePlatform() : previous_(Platform()) {
-  InstallPlatform(PlatformServices{&registry, &files, &shell, &system, &ui});
+  InstallPlatform(PlatformServices{&registry, &files, &shell, &system, &ui, &network, &http});
 }
 
 FakePlatform::~FakePlatform() { InstallPlatform(previous_); }

@@ -128,8 +128,75 @@ class FakeSystem : public ISystem {
   void Sleep(uint32_t ms) override {
     sleeps.push_back(ms);
     ticks += ms;
+    if (onSleep) onSleep(ms);
   }
+  // Latin-1 stands in for the ANSI code page; other characters become '?'.
+  std::string AnsiText(const std::wstring& text) override;
+  // Called after each Sleep (a test can make something appear meanwhile).
+  std::function<void(uint32_t)> onSleep;
   int guidsMade = 0;
+};
+
+class FakeNetwork : public INetwork {
+ public:
+  struct Probe {
+    std::wstring host;
+    uint16_t port;
+    uint32_t timeoutMs;
+  };
+  // host:port pairs that accept a connection ("srv02:2881").
+  std::vector<std::wstring> accepting;
+  std::vector<Probe> probes;
+  std::vector<std::pair<uint16_t, std::string>> broadcasts;
+  // Datagrams that arrive after a broadcast, in order; each read takes one.
+  std::deque<std::string> replies;
+  size_t lastMaxBytes = 0;
+  std::vector<uint32_t> receiveTimeouts;
+  // Throw like a socket layer without network.
+  bool sendFails = false;
+  bool receiveFails = false;
+  std::map<std::wstring, std::wstring> hostNames;  // address -> official name
+  std::map<std::wstring, std::wstring> addresses;  // name -> dotted address
+  std::vector<std::wstring> lookups;               // "addr:x" and "name:x", in order
+  // When set, a read that finds nothing lets the clock run for the whole wait.
+  FakeSystem* clock = nullptr;
+
+  bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override;
+  void SendBroadcast(uint16_t port, const std::string& payload) override;
+  std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override;
+  std::optional<std::wstring> HostNameOf(const std::wstring& address) override;
+  std::optional<std::wstring> AddressOf(const std::wstring& name) override;
+};
+
+class FakeHttp : public IHttp {
+ public:
+  struct Reply {
+    int status = 200;
+    std::string body;
+    std::optional<int64_t> contentLength;  // defaults to the body's size when announceLength
+    bool announceLength = true;
+    size_t chunk = 4096;                         // bytes per work report
+    std::optional<std::wstring> failBeforeData;  // throws before any byte
+    std::optional<std::wstring> failAfterBytes;  // throws after the first chunk
+    bool reportWorkEnd = true;
+  };
+  std::map<std::wstring, Reply> replies;  // by URL; a URL without a reply: refused connection
+  std::vector<std::wstring> requested;
+
+  HttpResponse Get(const std::wstring& url, IWriteStream& target,
+                   const HttpCallbacks& callbacks) override;
+};
+
+class FakeInstallerWindow : public IInstallerWindow {
+ public:
+  std::vector<std::wstring> statusTexts;
+  std::vector<double> progress;
+  bool hidden = false;
+  bool closed = false;
+  void SetStatusText(const std::wstring& text) override { statusTexts.push_back(text); }
+  void SetProgress(double percent) override { progress.push_back(percent); }
+  void Hide() override { hidden = true; }
+  void Close() override { closed = true; }
 };
 
 class FakeUserInterface : public IUserInterface {
@@ -157,6 +224,19 @@ class FakeUserInterface : public IUserInterface {
   // checks.
   std::vector<std::wstring> log;
 
+  // The information window: answers in order (true = Next); when empty, the close box.
+  std::deque<bool> formAnswers;
+  std::vector<LocateProgramFormContent> forms;
+  std::function<void(const LocateProgramFormContent&)> onForm;
+  // The file dialog: answers in order; when empty, Cancel.
+  std::deque<std::optional<std::wstring>> fileAnswers;
+  std::vector<OpenFileDialogRequest> fileDialogs;
+  bool formOnMainThread = true;  // false once a window was shown off the main thread
+  // Installer windows shown, in order; each is activated `installerActivations` times (or until
+  // closed).
+  std::vector<std::shared_ptr<FakeInstallerWindow>> installerWindows;
+  int installerActivations = 1;
+
   int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;
   int ShowMessageDialog(const MessageDialogSpec& content) override;
   void ProcessMessages() override { ++processMessagesCalls; }
@@ -166,6 +246,9 @@ class FakeUserInterface : public IUserInterface {
   void RunOnMainThread(const std::function<void()>& routine) override;
   // Runs the body inline as another thread.
   void StartThread(std::function<void()> body) override;
+  bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
+  std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
+  void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override;
 
  private:
   bool onMain_ = true;
@@ -178,6 +261,8 @@ struct FakePlatform {
   FakeShell shell;
   FakeSystem system;
   FakeUserInterface ui;
+  FakeNetwork network;
+  FakeHttp http;
   FakePlatform();
   ~FakePlatform();
 

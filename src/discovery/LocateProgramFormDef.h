@@ -1,0 +1,39 @@
+#pragma once
+// TLocateProgramForm: the information window shown before the user picks the application's
+// executable. This is the window's logic (texts, what Next and the link do); the Win32 side lays
+// the content out and reports which way it was closed.
+
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace zl {
+
+class TLocateProgramForm {
+ public:
+  static const wchar_t* const kCaption;
+  // lblLink's text: the address of our help page about the launcher, opened when clicked.
+  static const wchar_t* const kHelpLink;
+
+  // False when the window is made; only Next sets it.
+  bool Proceed() const { return FProceed; }
+  void SetProceed(bool value) { FProceed = value; }
+
+  // Next pressed. The window itself closes in the platform's handler.
+  void Button1Click();
+  // Opens lblLink's current text through the shell; a failed start is ignored, the window stays.
+  void lblLinkClick();
+
+  // The window's texts. labels holds Label1 ... Label6 by their number; on screen Label6 ("Click
+  // Next below to continue.") stands second, right under Label1.
+  LocateProgramFormContent Content();
+
+  // Modal on the main thread until Next or the close box closes it.
+  void ShowModal();
+
+ private:
+  bool FProceed = false;
+  std::wstring FLinkText = kHelpLink;
+};
+
+}  // namespace zl

@@ -1,0 +1,359 @@
+// Step 2, finding the server: the order of the ways tried (saved location, probe of the
+// configured address, broadcast, the user's pick), what is saved and registered on each way,
+// and which discovery replies are believed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "discovery/OrvexLocatorDef.h"
+#include "launcher/BGWorkerDef.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/fake/FakePlatform.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+
+const std::wstring kZoneMap =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\";
+const std::wstring kNotFound =
+    L"The executable location was not found or is not accessible.\n\r\n\r"
+    L"Please contact Zelkora Software support at support@zelkora.example, or call "
+    L"1-800-555-0142 or 1-800-555-0143.";
+
+struct LocatorTest : ::testing::Test {
+  std::optional<FakePlatform> p;
+  TLaunchErrorList errors;
+  void SetUp() override {
+    Fresh();
+    LocatorWorker = nullptr;
+  }
+  // A clean platform, findings list and options, for each row of a table.
+  void Fresh() {
+    p.reset();
+    p.emplace();
+    errors = TLaunchErrorList();
+    LauncherOptions = TLauncherOptions();
+  }
+  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+
+  // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".
+  std::vector<std::wstring> ZoneEntries() {
+    std::vector<std::wstring> out;
+    for (const auto& key : p->registry.AllKeys(RegRoot::CurrentUser)) {
+      if (key.compare(0, kZoneMap.size(), kZoneMap) != 0) continue;
+      RegValue file = p->registry.Get(RegRoot::CurrentUser, key, L"file");
+      if (file.kind != RegKind::Dword || file.dword != 1) continue;
+      std::wstring entry = key.substr(kZoneMap.size());
+      RegValue range = p->registry.Get(RegRoot::CurrentUser, key, L":Range");
+      if (range.kind == RegKind::String) entry += L"=" + range.text;
+      out.push_back(entry);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // The saved value, "-" when absent, "(never saved)" without the key.
+  std::wstring Saved(const wchar_t* name) {
+    if (!p->registry.HasKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64))
+      return L"(never saved)";
+    RegValue v = p->registry.Get(RegRoot::CurrentUser, kLauncherKey, name, RegView::Reg64);
+    return v.kind == RegKind::String ? v.text : L"-";
+  }
+  std::vector<std::wstring> Probes() {
+    std::vector<std::wstring> out;
+    for (const auto& probe : p->network.probes) {
+      EXPECT_EQ(probe.timeoutMs, 2000u);
+      out.push_back(probe.host + L":" + std::to_wstring(probe.port));
+    }
+    return out;
+  }
+  std::vector<uint16_t> BroadcastPorts() {
+    std::vector<uint16_t> out;
+    for (const auto& b : p->network.broadcasts) out.push_back(b.first);
+    return out;
+  }
+  bool OnlyTheCriticalFinding() {
+    return errors.Count() == 1 && errors.Items(0)->FSeverity == esCritical &&
+           errors.Items(0)->FMessage == kNotFound && errors.FIsFatal;
+  }
+};
+
+const std::wstring kSrv03App = L"\\\\srv03\\Zelkora$\\Velmont\\Velmont.exe";
+const std::wstring kSrv04Pick = L"\\\\srv04\\Zelkora$\\Quenda\\Quenda.exe";
+
+struct LocateCase {
+  const char* name;
+  // set-up: saved location, configured address, port offset; files that exist; host:port pairs
+  // that accept; datagrams that arrive; reverse lookups; the user's answers
+  std::wstring savedLocation, configured;
+  int portOffset;
+  std::vector<std::wstring> files, accepting;
+  std::vector<std::string> replies;
+  std::map<std::wstring, std::wstring> hostNames;
+  std::deque<bool> formAnswers;
+  std::deque<std::optional<std::wstring>> fileAnswers;
+  // outcome: options, probes, broadcast ports, windows shown, the critical finding, what is
+  // saved (see Saved), zone entries (see ZoneEntries)
+  std::wstring orvexAddress, appLocation;
+  std::vector<std::wstring> probes;
+  std::vector<uint16_t> broadcasts;
+  size_t formsShown;
+  bool critical;
+  std::wstring savedLocationValue, savedAddressValue;
+  std::vector<std::wstring> zone;
+};
+
+TEST_F(LocatorTest, DecisionTable) {
+  const std::wstring no = L"(never saved)", other = L"\\\\srv03\\Zelkora$\\Tools\\Other.exe",
+                     mapped = L"Z:\\Velmont\\Velmont.exe", srv03 = kSrv03App, pick = kSrv04Pick;
+  const std::vector<std::wstring> zone01 = {L"Domains\\srv01", L"ESCDomains\\srv01"},
+                                  zone02 = {L"Domains\\srv02", L"ESCDomains\\srv02"};
+  const std::string answer01 = "SRV01,<SecurityID>";
+  // clang-format off
+  const std::vector<LocateCase> cases = {
+      {"saved share location that exists: server from it, zone, no network, saved",
+       srv03, L"cfg01", 0, {srv03}, {L"cfg01:2879"}, {answer01}, {}, {}, {},
+       L"srv03", srv03, {}, {}, 0, false, srv03, L"srv03", {L"Domains\\srv03", L"ESCDomains\\srv03"}},
+      {"saved location on a mapped drive: empty server, no zone",
+       mapped, L"", 0, {mapped}, {}, {}, {}, {}, {},
+       L"", mapped, {}, {}, 0, false, mapped, L"-", {}},
+      {"saved location that is not an application: cleared and saved at once, then the probe",
+       other, L"srv02", 0, {other}, {L"srv02:2879"}, {}, {}, {}, {},
+       L"srv02", L"", {L"srv02:2879"}, {}, 0, false, L"-", L"srv02", zone02},
+      {"saved location that is not an application, silent probe: the broadcast follows",
+       other, L"srv02", 0, {}, {}, {answer01}, {}, {}, {},
+       L"SRV01", L"", {L"srv02:2879"}, {2868}, 0, false, L"-", L"srv02", zone01},
+      {"stale saved location: cleared unsaved, configured address not probed, broadcast",
+       srv03, L"srv02", 0, {}, {L"srv02:2879"}, {answer01}, {}, {}, {},
+       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
+      {"stale saved location, silent network: the user's pick is taken and saved, no zone",
+       srv03, L"", 0, {pick}, {}, {}, {}, {true}, {pick},
+       L"srv04", pick, {}, {2868}, 1, false, pick, L"srv04", {}},
+      {"nothing configured, one server answers: used for this run only",
+       L"", L"", 0, {}, {}, {answer01}, {}, {}, {},
+       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
+      {"two servers answer: the first datagram decides",
+       L"", L"", 0, {}, {}, {answer01, "SRV09,<SecurityID>"}, {}, {}, {},
+       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
+      {"configured address reverse-resolves: the probe goes to the short name",
+       L"", L"192.168.1.20", 0, {}, {L"SRV02:2879"}, {}, {{L"192.168.1.20", L"SRV02.local"}}, {}, {},
+       L"SRV02", L"", {L"SRV02:2879"}, {}, 0, false, no, no, zone02},
+      {"configured address without a name: registered as a range",
+       L"", L"10.0.0.7", 0, {}, {L"10.0.0.7:2879"}, {}, {}, {}, {},
+       L"10.0.0.7", L"", {L"10.0.0.7:2879"}, {}, 0, false, no, no, {L"Ranges\\Range1=10.0.0.7"}},
+      {"port offset 10, nothing answers, the user gives up",
+       L"", L"srv02", 10, {}, {}, {}, {}, {}, {},
+       L"srv02", L"", {L"srv02:2889"}, {2878}, 1, true, no, no, {}},
+      {"the user picks a file that is gone by the time it is checked",
+       L"", L"", 0, {}, {}, {}, {}, {true}, {pick},
+       L"", pick, {}, {2868}, 1, true, no, no, {}},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    LauncherOptions.SetAppLocation(c.savedLocation);
+    LauncherOptions.SetOrvexAddress(c.configured);
+    LauncherOptions.SetPortOffset(c.portOffset);
+    if (c.savedLocation.find(L"Other.exe") != std::wstring::npos) {
+      // What Load found: both values in the user's key.
+      p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", c.savedLocation,
+                            RegView::Reg64);
+      p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", c.configured,
+                            RegView::Reg64);
+    }
+    for (const auto& f : c.files) p->files.AddFile(f, "MZ");
+    p->network.accepting = c.accepting;
+    p->network.replies.assign(c.replies.begin(), c.replies.end());
+    p->network.hostNames = c.hostNames;
+    p->ui.formAnswers = c.formAnswers;
+    p->ui.fileAnswers = c.fileAnswers;
+
+    TOrvexLocator::Locate(errors);
+
+    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.orvexAddress);
+    EXPECT_EQ(LauncherOptions.AppLocation(), c.appLocation);
+    EXPECT_EQ(Probes(), c.probes);
+    EXPECT_EQ(BroadcastPorts(), c.broadcasts);
+    EXPECT_EQ(p->ui.forms.size(), c.formsShown);
+    if (c.critical)
+      EXPECT_TRUE(OnlyTheCriticalFinding());
+    else
+      EXPECT_EQ(errors.Count(), 0);
+    EXPECT_EQ(Saved(L"AppLocation"), c.savedLocationValue);
+    EXPECT_EQ(Saved(L"OrvexAddress"), c.savedAddressValue);
+    EXPECT_EQ(ZoneEntries(), c.zone);
+  }
+}
+
+TEST_F(LocatorTest, TheBroadcastIsOneRequestOfFourteenBytesAndOneBoundedWait) {
+  p->network.replies = {"SRV01,<SecurityID>"};
+  TOrvexLocator::Locate(errors);
+  ASSERT_EQ(p->network.broadcasts.size(), 1u);
+  EXPECT_EQ(p->network.broadcasts[0].second, std::string("Finding Server"));
+  EXPECT_EQ(p->network.broadcasts[0].second.size(), 14u);
+  EXPECT_EQ(p->network.receiveTimeouts, std::vector<uint32_t>{2000});
+  EXPECT_EQ(p->network.lastMaxBytes, 8192u);
+}
+
+TEST_F(LocatorTest, SocketErrorsOfTheBroadcastLeaveLocate) {
+  for (bool sendFails : {true, false}) {
+    SCOPED_TRACE(sendFails ? "send" : "receive");
+    p->network.sendFails = sendFails;
+    p->network.receiveFails = !sendFails;
+    LauncherOptions = TLauncherOptions();
+    EXPECT_THROW(TOrvexLocator::Locate(errors), LauncherError);
+    EXPECT_TRUE(p->ui.forms.empty());
+    EXPECT_EQ(errors.Count(), 0);
+  }
+}
+
+struct ReplyCase {
+  const char* name;
+  std::string reply;
+  std::wstring server;  // empty: the reply is not believed
+};
+
+TEST_F(LocatorTest, DiscoveryReplies) {
+  std::string huge(8192, 'a');
+  std::string longName = std::string(254, 'b') + ",<SecurityID>";
+  std::string longNamePadded = std::string(300, 'c') + ",<SecurityID>" + std::string(7879, 'x');
+  std::string slowScan = std::string(8190, 'd') + " ,";
+  const std::vector<ReplyCase> cases = {
+      {"name and security id", "SRV01,<SecurityID>", L"SRV01"},
+      {"the security id decides over the first comma", "alpha,beta,<SecurityID>", L"beta"},
+      {"name before the first comma", "srv05,anything else", L"srv05"},
+      {"no comma: the whole reply", "SRV07", L"SRV07"},
+      {"a blank before the name", "My Server,<SecurityID>", L"Server"},
+      {"address reverse-resolved to its short name", "10.0.0.5,x", L"srv01"},
+      {"address without a reverse entry", "10.0.0.6,x", L"10.0.0.6"},
+      {"longest host name", std::string(253, 'e') + ",", std::wstring(253, L'e')},
+      {"comma first", ",<SecurityID>", L""},
+      {"empty datagram", "", L""},
+      {"blank without comma", "my server", L""},
+      {"quotes", "\"srv01\" -x", L""},
+      {"backslashes", "..\\..\\evil", L""},
+      {"non-ASCII byte", "caf\xe9", L""},
+      {"8192 bytes without comma", huge, L""},
+      {"name over 253 characters", longName, L""},
+      {"name over 253 in a full-size reply", longNamePadded, L""},
+      {"no name next to the last comma of a full-size reply", slowScan, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    p->network.hostNames = {{L"10.0.0.5", L"srv01.corp.local"}};
+    p->network.replies = {c.reply};
+    auto keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
+
+    TOrvexLocator::Locate(errors);
+
+    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.server);
+    if (c.server.empty()) {
+      // Not a server: the user is asked, and nothing of the reply went anywhere.
+      EXPECT_EQ(p->ui.forms.size(), 1u);
+      EXPECT_TRUE(OnlyTheCriticalFinding());
+      EXPECT_EQ(p->registry.AllKeys(RegRoot::CurrentUser), keysBefore);
+    } else {
+      EXPECT_TRUE(p->ui.forms.empty());
+      EXPECT_EQ(errors.Count(), 0);
+    }
+  }
+}
+
+// Lets the clock run while each datagram arrives.
+struct SlowNetwork : fake::FakeNetwork {
+  fake::FakeSystem* sys = nullptr;
+  std::deque<uint32_t> delays;
+  std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override {
+    auto r = FakeNetwork::ReceiveDatagram(timeoutMs, maxBytes);
+    if (r && !delays.empty()) {
+      sys->ticks += delays.front();
+      delays.pop_front();
+    }
+    return r;
+  }
+};
+
+TEST_F(LocatorTest, IgnoredRepliesShareTheOneTwoSecondWait) {
+  struct Case {
+    const char* name;
+    uint32_t startTicks;
+    std::deque<uint32_t> delays;
+    std::vector<uint32_t> waits;
+    std::wstring server;
+  };
+  const std::vector<Case> cases = {
+      {"second reply within the time", 1000, {1500, 100}, {2000, 500}, L"SRV02"},
+      {"the time is up after the ignored reply", 1000, {2000}, {2000}, L""},
+      {"the tick counter wraps meanwhile", 0xFFFFFF00u, {1900, 10}, {2000, 100}, L"SRV02"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    SlowNetwork net;
+    net.sys = &p->system;
+    net.delays = c.delays;
+    net.replies = {"my server", "SRV02,<SecurityID>"};
+    p->system.ticks = c.startTicks;
+    PlatformServices services = Platform();
+    services.network = &net;
+    InstallPlatform(services);
+
+    TOrvexLocator::Locate(errors);
+
+    EXPECT_EQ(net.receiveTimeouts, c.waits);
+    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.server);
+    EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
+    services.network = &p->network;
+    InstallPlatform(services);
+  }
+}
+
+TEST_F(LocatorTest, ResolveAddress) {
+  p->network.addresses = {{L"srv01", L"10.1.2.3"}, {L"lonely", L"169.254.10.1"}};
+  struct Case {
+    std::wstring value, result;
+    size_t lookups;
+  };
+  const std::vector<Case> cases = {
+      {L"srv01", L"10.1.2.3", 1},
+      {L"lonely", L"lonely", 1},  // link-local only
+      {L"ghost", L"", 1},         // cannot be resolved
+      {L"10.1.2.3", L"10.1.2.3", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.value.begin(), c.value.end()));
+    p->network.lookups.clear();
+    EXPECT_EQ(TOrvexLocator::ResolveAddress(c.value), c.result);
+    EXPECT_EQ(p->network.lookups.size(), c.lookups);
+  }
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+TEST(ResolveHostname, KeepsTheAddressUnlessTheResolverGivesAPlainHostName) {
+  fake::FakePlatform p;
+  p.network.hostNames = {{L"10.0.0.5", L"srv01.corp.local"},
+                         {L"10.0.0.6", L"bad name.corp.local"},
+                         {L"10.0.0.7", L"srv07 -evil=1"},
+                         {L"10.0.0.8", L".hidden"}};
+  struct Case {
+    const wchar_t *value, *result;
+  } cases[] = {
+      {L"10.0.0.5", L"srv01"},   {L"10.0.0.6", L"10.0.0.6"}, {L"10.0.0.7", L"10.0.0.7"},
+      {L"10.0.0.8", L".hidden"}, {L"10.0.0.9", L"10.0.0.9"},  // no answer
+      {L"srv02", L"srv02"},                                   // a name: no lookup
+  };
+  for (const Case& c : cases) EXPECT_EQ(TOrvexLocator::ResolveHostname(c.value), c.result);
+  EXPECT_EQ(p.network.lookups.size(), 5u);
+}
+
+}  // namespace
+}  // namespace zl

@@ -1,0 +1,264 @@
+// The application locator: a saved location, the launcher's own path replaced by the user's pick,
+// the two standard places, and the walk over the share.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "checks/ProgramLocatorDef.h"
+#include "launcher/BGWorkerDef.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/fake/FakePlatform.h"
+#include "utils/Text.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+
+const std::wstring kShare = L"\\\\srv01\\zelkora$";
+const std::wstring kVelmont = kShare + L"\\Velmont\\Velmont.exe";
+const std::wstring kQuenda = kShare + L"\\Quenda\\Quenda.exe";
+const std::wstring kMissingFile =
+    L"The Zelkora Launcher is unable to find specified Application file %s. Check that the file "
+    L"exists, the folder is shared, and this user has permission on the shared file and folder.";
+const std::wstring kNotOnShare =
+    L"The Zelkora Launcher is unable to connect to find Velmont or Quenda on the shared folder %s "
+    L"on the Orvex computer. Check that the Velmont or Quenda program exists inside the shared "
+    L"folder.";
+
+struct ProgramLocatorTest : ::testing::Test {
+  std::unique_ptr<FakePlatform> fresh;
+  FakePlatform* p = nullptr;
+  TLaunchErrorList list;
+  std::unique_ptr<TBGWorker> worker{TBGWorker::CreateSuspended()};
+  void SetUp() override {
+    Row(kShare);
+    LocatorWorker = worker.get();
+  }
+  void TearDown() override {
+    LocatorWorker = nullptr;
+    LauncherOptions = TLauncherOptions();
+  }
+  // A fresh platform, options and list for one row of a table.
+  FakePlatform& Row(const std::wstring& share) {
+    fresh.reset();  // the old one puts back what it replaced before the next installs itself
+    fresh = std::make_unique<FakePlatform>();
+    p = fresh.get();
+    LauncherOptions = TLauncherOptions();
+    LauncherOptions.SetShareLocation(share);
+    list = TLaunchErrorList();
+    return *fresh;
+  }
+  RegValue Saved() {
+    return fresh->registry.Get(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", RegView::Reg64);
+  }
+  void ExpectOneCritical(const std::wstring& message) {
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Items(0)->FMessage, message);
+    EXPECT_EQ(list.Items(0)->FSeverity, esCritical);
+    EXPECT_TRUE(list.FIsFatal);
+  }
+};
+
+TEST_F(ProgramLocatorTest, ASavedLocationIsOnlyConfirmedEvenWithTheAppAtAStandardPlace) {
+  const std::wstring saved = kShare + L"\\Apps\\OldVelmont.exe";
+  for (bool exists : {true, false}) {
+    Row(kShare).files.AddFile(kQuenda, "MZ");
+    if (exists)
+      p->files.AddFile(saved, "MZ");
+    else
+      p->files.AddDir(saved);  // a folder of that name is no executable
+    LauncherOptions.SetAppLocation(saved);
+    TProgramLocator::Locate(list);
+    if (exists)
+      EXPECT_EQ(list.Count(), 0);
+    else
+      ExpectOneCritical(FormatS(kMissingFile, {saved}));
+    EXPECT_EQ(LauncherOptions.AppLocation(), saved);
+    EXPECT_TRUE(LauncherOptions.IsVelmont());
+    EXPECT_TRUE(p->ui.forms.empty());
+  }
+}
+
+TEST_F(ProgramLocatorTest, TheLaunchersOwnPathIsReplacedByTheUsersPick) {
+  struct Case {
+    std::wstring saved;
+    bool pickExists;
+  } cases[] = {
+      {kShare + L"\\Velmont\\ZelkoraLauncher.exe", true},
+      {L"c:\\program files\\zelkora\\zelkoralauncher.EXE", true},
+      {kShare + L"\\Velmont\\ZELKORALAUNCHER.EXE", false},
+  };
+  for (const Case& c : cases) {
+    Row(kShare);
+    const std::wstring pick = kShare + L"\\Quenda\\QUENDA.EXE";
+    if (c.pickExists) p->files.AddFile(pick, "MZ");
+    p->files.AddFile(kVelmont, "MZ");
+    p->ui.formAnswers = {true};
+    p->ui.fileAnswers = {pick};
+    LauncherOptions.SetAppLocation(c.saved);
+
+    TProgramLocator::Locate(list);
+
+    EXPECT_EQ(p->ui.forms.size(), 1u) << c.saved;
+    EXPECT_EQ(LauncherOptions.AppLocation(), pick);
+    EXPECT_TRUE(LauncherOptions.IsQuenda());
+    EXPECT_EQ(Saved().text, pick);
+    if (c.pickExists) {
+      EXPECT_EQ(list.Count(), 0) << c.saved;
+    } else {
+      // The pick is checked as a saved location: the standard place is not used instead.
+      ExpectOneCritical(FormatS(kMissingFile, {pick}));
+    }
+  }
+}
+
+TEST_F(ProgramLocatorTest, NoPickSearchesTheShareAsForAnEmptyLocation) {
+  p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation",
+                        kShare + L"\\ZelkoraLauncher.exe", RegView::Reg64);
+  p->files.AddFile(kQuenda, "MZ");
+  LauncherOptions.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+  TProgramLocator::Locate(list);  // the information window is closed with its close box
+  EXPECT_EQ(p->ui.forms.size(), 1u);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(LauncherOptions.AppLocation(), kQuenda);
+  EXPECT_TRUE(LauncherOptions.IsQuenda());
+  // The empty pick was saved; the location found on the share is not.
+  EXPECT_EQ(Saved().kind, RegKind::Missing);
+}
+
+TEST_F(ProgramLocatorTest, APickThatNamesTheLauncherAgainIsNotAskedForTwice) {
+  // Passes the application name test, yet still names the launcher.
+  const std::wstring pick = kShare + L"\\ZelkoraLauncher.exe.old\\Velmont.exe";
+  p->files.AddFile(pick, "MZ");
+  p->files.AddFile(kQuenda, "MZ");
+  p->ui.formAnswers = {true, true};
+  p->ui.fileAnswers = {pick, pick};
+  LauncherOptions.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+
+  TProgramLocator::Locate(list);
+
+  EXPECT_EQ(p->ui.forms.size(), 1u);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(LauncherOptions.AppLocation(), kQuenda);
+  EXPECT_TRUE(LauncherOptions.IsQuenda());
+  EXPECT_EQ(Saved().text, pick);
+}
+
+TEST_F(ProgramLocatorTest, StandardPlacesVelmontFirst) {
+  struct Case {
+    bool velmont, quenda;
+    std::wstring expected;
+    TAppType type;
+  } cases[] = {
+      {true, true, kVelmont, atVelmont},
+      {false, true, kQuenda, atQuenda},
+      {true, false, kVelmont, atVelmont},
+  };
+  for (const Case& c : cases) {
+    Row(kShare);
+    if (c.velmont) p->files.AddFile(kVelmont, "MZ");
+    if (c.quenda) p->files.AddFile(kQuenda, "MZ");
+    // A later match on the share must not win over a standard place.
+    p->files.AddFile(kShare + L"\\zz\\Quenda.exe", "MZ");
+
+    TProgramLocator::Locate(list);
+
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(LauncherOptions.AppLocation(), c.expected);
+    EXPECT_EQ(LauncherOptions.IsVelmont(), c.type == atVelmont);
+    EXPECT_EQ(LauncherOptions.IsQuenda(), c.type == atQuenda);
+    // Found on the share, kept for this run only.
+    EXPECT_EQ(Saved().kind, RegKind::Missing);
+  }
+}
+
+TEST_F(ProgramLocatorTest, TheSearchWalksDepthFirstAndTheLastMatchWins) {
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> files;  // created in this order, which is the listing order
+    std::wstring expected;            // empty: nothing found
+    TAppType type;
+  } cases[] = {
+      {"a subfolder is walked before the next entry of its parent",
+       {L"A\\deep\\Quenda.exe", L"OldVelmont.exe"},
+       L"OldVelmont.exe",
+       atVelmont},
+      {"the later of two folders",
+       {L"A\\Velmont.exe", L"B\\Quenda.exe", L"C\\readme.txt"},
+       L"B\\Quenda.exe",
+       atQuenda},
+      {"letter case is ignored",
+       {L"Apps\\VELMONT.EXE", L"Apps\\Setup.exe"},
+       L"Apps\\VELMONT.EXE",
+       atVelmont},
+      {"only names ending in .exe",
+       {L"Apps\\Velmont.exe", L"Apps\\Quenda.exe.bak", L"Apps\\Quenda.exe.lnk"},
+       L"Apps\\Velmont.exe",
+       atVelmont},
+      {"a folder named like the app is no executable", {L"Velmont.exe\\notes.txt"}, L"", atUnknown},
+      {"other executables only", {L"Tools\\Setup.exe", L"Tools\\regedit.exe"}, L"", atUnknown},
+  };
+  for (const Case& c : cases) {
+    Row(kShare);
+    for (const auto& f : c.files) p->files.AddFile(kShare + L"\\" + f, "MZ");
+
+    TProgramLocator::Locate(list);
+
+    if (c.expected.empty()) {
+      ExpectOneCritical(FormatS(kNotOnShare, {kShare}));
+      EXPECT_EQ(LauncherOptions.AppLocation(), L"") << c.name;
+    } else {
+      EXPECT_EQ(list.Count(), 0) << c.name;
+      EXPECT_EQ(LauncherOptions.AppLocation(), kShare + L"\\" + c.expected) << c.name;
+      EXPECT_EQ(LauncherOptions.IsVelmont(), c.type == atVelmont) << c.name;
+      EXPECT_EQ(LauncherOptions.IsQuenda(), c.type == atQuenda) << c.name;
+    }
+  }
+}
+
+TEST_F(ProgramLocatorTest, LinkedFoldersAreNotEntered) {
+  p->files.AddFile(kShare + L"\\A\\Quenda.exe", "MZ");
+  p->files.AddReparseDir(kShare + L"\\A\\loop", kShare);  // back to an ancestor
+  p->files.AddReparseDir(kShare + L"\\A\\self", kShare + L"\\A\\self");
+  p->files.AddFile(L"\\\\srv02\\apps\\Velmont.exe", "MZ");
+  p->files.AddReparseDir(kShare + L"\\Z", L"\\\\srv02\\apps");  // visited last, if entered
+  TProgramLocator::Locate(list);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(LauncherOptions.AppLocation(), kShare + L"\\A\\Quenda.exe");
+}
+
+TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
+  struct Case {
+    const char* name;
+    std::wstring share;
+    bool unlistableSubfolder;
+  } cases[] = {
+      {"a folder below cannot be listed", kShare, true},
+      {"the share is missing", L"\\\\srv09\\zelkora$", false},
+      {"the share path is malformed", L"\\\\", false},
+      {"the share path is empty", L"", false},
+  };
+  for (const Case& c : cases) {
+    Row(c.share);
+    p->files.AddFile(kShare + L"\\A\\Velmont.exe", "MZ");
+    p->files.AddDir(kShare + L"\\B");
+    p->files.AddFile(kShare + L"\\C\\Quenda.exe", "MZ");
+    if (c.unlistableSubfolder) p->files.SetUnlistable(kShare + L"\\B");
+    // On the root of the current drive, not looked for by the fake.
+    p->files.AddFile(L"C:\\Velmont\\Velmont.exe", "MZ");
+
+    TProgramLocator::Locate(list);
+
+    ExpectOneCritical(FormatS(kNotOnShare, {c.share}));
+    EXPECT_EQ(LauncherOptions.AppLocation(), L"") << c.name;
+    EXPECT_TRUE(LauncherOptions.IsUnknown()) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace zl
