@@ -1,12 +1,407 @@
 #include "prerequisites/AppInspectorDef.h"
 
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "checks/PCInspectorDef.h"
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/Platform.h"
+#include "utils/LauncherUtilsDef.h"
+#include "utils/RegistryValues.h"
+
 namespace zl {
 
-// The prerequisite checks and installers arrive with their own change; until then step 5
-// finds nothing and no offer is made, so the installers are never called.
-void TAppInspector::Inspect(TLaunchErrorList&) {}
-void TAppInspector::InstallCrystal() {}
-void TAppInspector::InstallBarcodeFonts() {}
-void TAppInspector::InstallBrailleFonts() {}
+namespace {
+
+const wchar_t* const kCrystalXIMissing =
+    L"The Crystal Reports XI viewer does not appear to be installed on this computer.  Though "
+    L"Velmont will run, you will receive errors if you attempt to preview or print any invoice, "
+    L"estimate, or other report.\r\n\r\nDo you want to download and install the Crystal drivers "
+    L"now?";
+const wchar_t* const kCrystalXIWrongVersion =
+    L"The Crystal Reports XI viewer does not appear to be the correct version on this computer.  "
+    L"Though Velmont will run, you will receive errors if you attempt to preview or print any "
+    L"invoice, estimate, or other report.\r\n\r\nDo you want to download and install the Crystal "
+    L"drivers now?";
+const wchar_t* const kBarcodeMissing =
+    L"Barcode Fonts does not appear to be installed on this computer.  Though Velmont will run, "
+    L"barcodes on reports will not print correctly.\r\n\r\nDo you want to download and install "
+    L"the Barcode fonts now?";
+const wchar_t* const kBrailleMissing =
+    L"Braille Fonts does not appear to be installed on this computer.  Though Velmont will run, "
+    L"braille on certain components and reports will not print correctly.\r\n\r\nDo you want to "
+    L"download and install the braille fonts now?";
+const wchar_t* const kVelmontMemory =
+    L"Zelkora recommends at least 2 GB of memory on all computers running Velmont.  Inadequate "
+    L"memory will result in slow performance.";
+const wchar_t* const kVelmontScreen =
+    L"Your screen resolution is below the 1024 x 768 values recommended for Velmont.  Certain "
+    L"information may not be shown off the screen and working in some screens may require "
+    L"excessive scrolling.";
+const wchar_t* const kCrystal85Missing =
+    L"The Crystal Reports 8.5 viewer does not appear to be installed on this computer.  Though "
+    L"Quenda will run, you will receive errors if you attempt to preview or print any invoice, "
+    L"estimate, or other report\r\n\r\nDo you want to download and install the Crystal drivers "
+    L"now?";
+const wchar_t* const kCrystal85Unpatched =
+    L"A patch for Crystal Reports 8.5 viewer does not appear to be installed on this computer.  "
+    L"Though Quenda will run, you will receive errors if you attempt to preview or print any "
+    L"invoice, estimate, or other report as a PDF\r\n\r\nDo you want to download and install the "
+    L"Crystal patch now?";
+const wchar_t* const kQuendaMemory =
+    L"Zelkora recommends at least 1 GB of memory on all computers running Quenda.  Inadequate "
+    L"memory will result in slow performance";
+const wchar_t* const kQuendaScreen =
+    L"Your screen resolution is below the 800 x 600 values recommended for Quenda.  Certain "
+    L"information may not be shown off the screen and working in some screens may require "
+    L"excessive scrolling.";
+
+const wchar_t* const kCrystal85PatchedValue = L"Crystal85Patched";
+
+const wchar_t* const kBdeKey = L"SOFTWARE\\Borland\\Database Engine";
+const wchar_t* const kParadoxInitKey =
+    L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
+
+// "%0:s" is the share root with doubled backslashes, "%1:s" the 64-bit Windows branch of the
+// 32-bit view. Key lines take single backslashes, value lines doubled ones.
+const wchar_t* const kBdeRegTemplate[] = {
+    LR"(Windows Registry Editor Version 5.00)",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland])",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine])",
+    LR"("DLLPATH"="%0:s\\Common\\BDE\\")",
+    LR"("CONFIGFILE01"="%0:s\\Common\\BDE\\idapi32.cfg")",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings])",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS])",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX])",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX\INIT])",
+    LR"("VERSION"="4.0")",
+    LR"("TYPE"="FILE")",
+    LR"("LANGDRIVER"="DBWINUS0")",
+    LR"("NET DIR"="%0:s\\Common\\")",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX\TABLE CREATE])",
+    LR"("LEVEL"="5")",
+    LR"("BLOCK SIZE"="4096")",
+    LR"("FILL FACTOR"="90")",
+    LR"("STRICTINTEGRTY"="TRUE")",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\SYSTEM])",
+    LR"()",
+    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\SYSTEM\INIT])",
+    LR"("VERSION"="4.0")",
+    LR"("LOCAL SHARE"="TRUE")",
+    LR"("MINBUFSIZE"="256")",
+    LR"("MAXBUFSIZE"="4096")",
+    LR"("LANGDRIVER"="DBWINUS0")",
+    LR"("MAXFILEHANDLES"="96")",
+    LR"("SYSFLAGS"="0")",
+    LR"("LOW MEMORY USAGE LIMIT"="32")",
+    LR"("AUTO ODBC"="FALSE")",
+    LR"("DEFAULT DRIVER"="PARADOX")",
+    LR"("MEMSIZE"="32")",
+    LR"("SHAREDMEMSIZE"="4096")",
+    LR"("SHAREDMEMLOCATION"="")",
+    LR"("DATA REPOSITORY"="")",
+    LR"("SQLQRYMODE"="")",
+    LR"("MTS POOLING"="FALSE")",
+};
+
+// One pass from left to right, so that a root which itself reads "%1:s" stays text.
+std::wstring FillPlaceholders(const std::wstring& line, const std::wstring& p0,
+                              const std::wstring& p1) {
+  std::wstring out;
+  for (size_t i = 0; i < line.size();) {
+    if (line.compare(i, 4, L"%0:s") == 0) {
+      out += p0;
+      i += 4;
+    } else if (line.compare(i, 4, L"%1:s") == 0) {
+      out += p1;
+      i += 4;
+    } else {
+      out += line[i++];
+    }
+  }
+  return out;
+}
+
+// The root ends up between the quotes of .reg values: a quote or a line break in it would end
+// the value and let the rest be read as further keys and values of HKEY_LOCAL_MACHINE.
+bool FitsInRegValue(const std::wstring& text) {
+  for (wchar_t ch : text)
+    if (ch == L'"' || static_cast<uint32_t>(ch) < 32 || ch == 127) return false;
+  return true;
+}
+
+std::wstring DoubleBackslashes(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t ch : text) {
+    out += ch;
+    if (ch == L'\\') out += L'\\';
+  }
+  return out;
+}
+
+bool FileExists(const std::wstring& path) {
+  FileAttributes a = Platform().files->GetAttributes(path);
+  return a.exists && !a.directory;
+}
+
+// A string value as the engine's settings hold it; missing reads as empty. A value of another
+// type, or one that cannot be read, raises.
+std::wstring ReadBdeText(const std::wstring& key, const std::wstring& name) {
+  return ReadStringValue(RegRoot::LocalMachine, key, name, RegView::Default).value_or(L"");
+}
+
+// The plain add: nothing this step finds can stop the launch.
+void Report(TLaunchErrorList& list, const wchar_t* message, TErrorSeverity severity) {
+  list.Add(std::make_shared<TLaunchError>(message, severity));
+}
+
+struct InstallerRow {
+  const wchar_t* fileName;  // also the name shown while downloading
+  const wchar_t* downloadPath;
+  bool elevate;
+};
+
+const InstallerRow kCrystalXIRow = {L"Crystal Reports XI.msi",
+                                    L"/Velmont/Crystal%20Reports%20XI%20Installer.msi", false};
+const InstallerRow kBarcodeRow = {L"BarCode Fonts Installer.msi",
+                                  L"/Velmont/BarCode%20Fonts%20Installer.msi", false};
+const InstallerRow kBrailleRow = {L"Braille Fonts.msi", L"/Velmont/Braille%20Fonts.msi", false};
+const InstallerRow kCrystal85Row = {L"Crystal 8.5.msi", L"/Quenda/Crystal%208.5.msi", false};
+const InstallerRow kPatch64Row = {L"Windows 7 64bit Crystal Update.exe",
+                                  L"/Quenda/Windows%207%2064bit%20Crystal%20Update.exe", true};
+const InstallerRow kPatch32Row = {L"Windows 7 32bit Crystal Update.exe",
+                                  L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe", true};
+
+void InstallRow(const InstallerRow& row) {
+  TLauncherUtils::Install(row.fileName, row.fileName,
+                          LauncherOptions.DownloadServer() + row.downloadPath, row.elevate, L"");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the checks
+
+void TAppInspector::Inspect(TLaunchErrorList& errorList) {
+  const TLauncherOptions& o = LauncherOptions;
+  if (o.IsVelmont()) {
+    if (!o.SkipCR()) {
+      int a = 0, b = 0, c = 0, d = 0;
+      if (!GetCrystalXIVersion(a, b, c, d))
+        Report(errorList, kCrystalXIMissing, esCrystal);
+      else if (!(a == 11 && b == 0 && c == 0 && d >= 2495))
+        Report(errorList, kCrystalXIWrongVersion, esCrystal);
+      if (!BarcodeFontsInstalled()) Report(errorList, kBarcodeMissing, esBarcode);
+    }
+    if (!BrailleFontsInstalled()) Report(errorList, kBrailleMissing, esBraille);
+    if (!o.SkipPC()) {
+      if (!HasEnoughMemory(1.9f)) Report(errorList, kVelmontMemory, esWarning);
+      if (!HasScreenSize(1024, 768)) Report(errorList, kVelmontScreen, esWarning);
+    }
+  } else if (o.IsQuenda()) {
+    CheckBDEConfig();
+    if (!o.SkipCR()) {
+      if (!Crystal85Installed())
+        Report(errorList, kCrystal85Missing, esCrystal);
+      else if (TPCInspector::IsWindows7OrHigher() && !IsCrystal85Patched())
+        Report(errorList, kCrystal85Unpatched, esCrystal);
+    }
+    if (!o.SkipPC()) {
+      if (!HasEnoughMemory(1.0f)) Report(errorList, kQuendaMemory, esWarning);
+      if (!HasScreenSize(800, 600)) Report(errorList, kQuendaScreen, esWarning);
+    }
+  }
+}
+
+bool TAppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
+  a = b = c = d = 0;
+  std::wstring path = GetComServerPath(L"CrystalRuntime.Report.11");
+  if (path.empty() || !FileExists(path)) return false;
+  // A file without readable version information counts as installed in the wrong version.
+  if (std::optional<FileVersion> v = Platform().system->FileVersionOf(path)) {
+    a = v->a;
+    b = v->b;
+    c = v->c;
+    d = v->d;
+  }
+  return true;
+}
+
+std::wstring TAppInspector::GetComServerPath(const std::wstring& aProgID) {
+  // The default view: a 32-bit program must load the 32-bit server, which 64-bit Windows
+  // registers in the redirected branch.
+  IRegistry& reg = *Platform().registry;
+  try {
+    RegValue clsid =
+        reg.ReadValue(RegRoot::ClassesRoot, aProgID + L"\\CLSID", L"", RegView::Default);
+    if (clsid.kind != RegKind::String && clsid.kind != RegKind::ExpandString) return L"";
+    // The class identifier becomes part of a key path; one holding a backslash would lead
+    // elsewhere in the tree.
+    if (clsid.text.empty() || clsid.text.find(L'\\') != std::wstring::npos) return L"";
+    RegValue server = reg.ReadValue(
+        RegRoot::ClassesRoot, L"CLSID\\" + clsid.text + L"\\InprocServer32", L"", RegView::Default);
+    if (server.kind != RegKind::String && server.kind != RegKind::ExpandString) return L"";
+    return server.text;
+  } catch (...) {
+    return L"";
+  }
+}
+
+bool TAppInspector::Crystal85Installed() { return FileExists(GetSystemDir() + L"\\crpe32.dll"); }
+
+bool TAppInspector::IsCrystal85Patched() {
+  // Another value type than a number is simply not the mark of a patched runtime.
+  RegValue v = Platform().registry->ReadValue(RegRoot::CurrentUser, kLauncherKey,
+                                              kCrystal85PatchedValue, RegView::Reg64);
+  return v.kind == RegKind::Dword && v.dword != 0;
+}
+
+bool TAppInspector::BarcodeFontsInstalled() {
+  if (FileExists(GetSystemDir() + L"\\u2ldfont.dll")) return true;
+  return FileExists(GetWindowsDir() + L"\\SysWow64\\u2ldfont.dll");
+}
+
+bool TAppInspector::BrailleFontsInstalled() {
+  return FileExists(GetWindowsDir() + L"\\fonts\\BRAILLE.TTF");
+}
+
+bool TAppInspector::HasEnoughMemory(float aGigabytes) {
+  // A system without the memory query reports nothing, which fails the test.
+  uint64_t total = Platform().system->TotalPhysicalMemory().value_or(0);
+  return static_cast<double>(total) / 1073741824.0 >= static_cast<double>(aGigabytes);
+}
+
+bool TAppInspector::HasScreenSize(int aWidth, int aHeight) {
+  ISystem& system = *Platform().system;
+  return system.ScreenWidth() >= aWidth && system.ScreenHeight() >= aHeight;
+}
+
+std::wstring TAppInspector::GetSystemDir() { return Platform().system->SystemDirectory(); }
+
+std::wstring TAppInspector::GetWindowsDir() { return Platform().system->WindowsDirectory(); }
+
+// ---------------------------------------------------------------- database engine settings
+
+void TAppInspector::CheckBDEConfig() {
+  const std::wstring root = GetShareRoot(false);
+  IRegistry& reg = *Platform().registry;
+  bool rewrite = false;
+  // A key that cannot be opened counts as a difference; any other read error, a value of the
+  // wrong type included, ends its block without counting as one.
+  try {
+    if (!reg.KeyExists(RegRoot::LocalMachine, kBdeKey, RegView::Default)) {
+      rewrite = true;
+    } else {
+      if (ReadBdeText(kBdeKey, L"DLLPATH") != root + L"\\Common\\BDE\\") rewrite = true;
+      if (ReadBdeText(kBdeKey, L"ConfigFile01") != root + L"\\Common\\BDE\\idapi32.cfg")
+        rewrite = true;
+    }
+  } catch (const LauncherError&) {
+  }
+  try {
+    if (!reg.KeyExists(RegRoot::LocalMachine, kParadoxInitKey, RegView::Default)) {
+      rewrite = true;
+    } else if (ReadBdeText(kParadoxInitKey, L"NET DIR") != root + L"\\Common\\") {
+      rewrite = true;
+    }
+  } catch (const LauncherError&) {
+  }
+  if (rewrite) WriteBDEConfig();
+}
+
+void TAppInspector::WriteBDEConfig() {
+  const std::wstring root = GetShareRoot(true);
+  if (!FitsInRegValue(root)) return;
+  const std::wstring tempDir = GetTempDir();
+  // Without a temporary folder the name would point at the root of the current drive.
+  if (tempDir.empty()) return;
+  const std::wstring branch = TLauncherUtils::Is64Bit() ? L"Wow6432Node\\" : L"";
+  std::wstring text;
+  for (const wchar_t* line : kBdeRegTemplate)
+    text += FillPlaceholders(line, root, branch) + L"\r\n";
+  const std::string bytes = Platform().system->AnsiText(text);
+
+  // GetTempPathW ends in a backslash already; Windows takes the doubled one.
+  const std::wstring file = tempDir + L"\\BDE.REG";
+  {
+    std::unique_ptr<IWriteStream> out = Platform().files->CreateWrite(file);
+    out->Write(bytes.data(), bytes.size());
+    out->Close();
+  }
+  // The editor writes HKLM elevated. Which of its builds runs does not matter: the key lines
+  // name the Wow6432Node branch themselves.
+  TLauncherUtils::RunExecutableFile(L"c:\\windows\\regedit.exe", L"/s \"" + file + L"\"", false,
+                                    true);
+  Platform().files->DeleteFile(file);
+}
+
+std::wstring TAppInspector::GetShareRoot(bool aEscape) {
+  const TLauncherOptions& o = LauncherOptions;
+  std::wstring root;
+  if (!o.OrvexAddress().empty() || o.AppLocation().empty())
+    root = L"\\\\" + o.OrvexAddress() + L"\\Zelkora$";
+  else
+    root = TLauncherUtils::GetDir(o.AppLocation()) + L"..";
+  return aEscape ? DoubleBackslashes(root) : root;
+}
+
+std::wstring TAppInspector::GetTempDir() { return Platform().files->TempPath(); }
+
+// ---------------------------------------------------------------- installers
+
+void TAppInspector::InstallCrystal() {
+  if (LauncherOptions.IsVelmont()) {
+    InstallCrystalXI();
+  } else if (LauncherOptions.IsQuenda()) {
+    // Decided again now: the runtime may have been installed since the finding was made.
+    if (Crystal85Installed())
+      InstallCrystal85Patch();
+    else
+      InstallCrystal85();
+  }
+}
+
+void TAppInspector::InstallBarcodeFonts() { InstallRow(kBarcodeRow); }
+
+void TAppInspector::InstallBrailleFonts() { InstallRow(kBrailleRow); }
+
+void TAppInspector::InstallCrystalXI() { InstallRow(kCrystalXIRow); }
+
+void TAppInspector::InstallCrystal85() {
+  InstallRow(kCrystal85Row);
+  if (TPCInspector::IsWindows7OrHigher()) InstallCrystal85Patch();
+}
+
+void TAppInspector::InstallCrystal85Patch() {
+  InstallRow(TLauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row);
+
+  // The patch program tells its success only by leaving this marker in the home folder.
+  ISystem& system = *Platform().system;
+  const std::wstring marker =
+      system.Environment(L"HomeDrive") + system.Environment(L"HomePath") + L"\\CrystalPatched.txt";
+  int sleeps = 0;
+  while (!TLauncherUtils::CheckFile(marker) && sleeps < 60) {
+    system.Sleep(1000);
+    ++sleeps;
+  }
+  if (!TLauncherUtils::CheckFile(marker)) return;
+
+  // The launcher's own key lives in the 64-bit view, as everywhere else.
+  IRegistry& reg = *Platform().registry;
+  if (reg.CreateKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64)) {
+    // A refused write leaves the flag unset like a refused key: the offer comes back next time,
+    // and the launch goes on.
+    reg.WriteDword(RegRoot::CurrentUser, kLauncherKey, kCrystal85PatchedValue, 1, RegView::Reg64);
+  }
+  Platform().files->DeleteFile(marker);
+}
 
 }  // namespace zl

@@ -1,0 +1,230 @@
+// The background downloader: the reports a handler sees for each way a download can end, the
+// target file it writes, and how it names that file.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/FakePlatform.h"
+#include "utils/BackgroundDownloaderDef.h"
+#include "utils/Text.h"
+
+namespace zl {
+namespace {
+
+using fake::FakeHttp;
+using fake::FakePlatform;
+
+const std::wstring kUrl = L"http://downloads.example/Velmont/Braille%20Fonts.msi";
+const std::wstring kTarget = L"C:\\Downloads\\pkg.msi";
+
+struct Report {
+  double percent;
+  bool finished;
+  bool success;
+  std::wstring error;
+};
+
+// Records where it was called from, so a test can see the body travel off the main thread.
+class ThreadNotingHttp : public IHttp {
+ public:
+  explicit ThreadNotingHttp(FakeHttp& inner) : inner_(inner) {}
+  HttpResponse Get(const std::wstring& url, IWriteStream& target,
+                   const HttpCallbacks& callbacks) override {
+    onMainThread.push_back(Platform().ui->IsMainThread());
+    return inner_.Get(url, target, callbacks);
+  }
+  std::vector<bool> onMainThread;
+
+ private:
+  FakeHttp& inner_;
+};
+
+// Runs one download to its end (the fake runs the thread inline) and returns what the handler
+// saw. The downloader frees itself; the sanitized run would report a leak otherwise.
+std::vector<TDownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
+  std::vector<TDownloadProgressData> reports;
+  TBackgroundDownloader* d = TBackgroundDownloader::CreateSuspended();
+  d->SetURL(kUrl);
+  d->SetSaveAs(saveAs);
+  d->SetProgressEvent([&](TDownloadProgressData aData) {
+    EXPECT_TRUE(p.ui.IsMainThread()) << "a report off the main thread";
+    reports.push_back(aData);
+  });
+  d->Start();
+  return reports;
+}
+
+void ExpectReports(const std::vector<TDownloadProgressData>& got, const std::vector<Report>& want,
+                   const std::string& name) {
+  ASSERT_EQ(got.size(), want.size()) << name;
+  for (size_t i = 0; i < want.size(); ++i) {
+    SCOPED_TRACE(name + " report " + std::to_string(i));
+    EXPECT_DOUBLE_EQ(got[i].Percent, want[i].percent);
+    EXPECT_EQ(got[i].Finished, want[i].finished);
+    EXPECT_EQ(got[i].Success, want[i].success);
+    EXPECT_EQ(got[i].ErrorMsg, want[i].error);
+  }
+}
+
+FakeHttp::Reply Body(size_t size, size_t chunk) {
+  FakeHttp::Reply r;
+  r.body = std::string(size, 'x');
+  r.chunk = chunk;
+  return r;
+}
+
+TEST(BackgroundDownloader, ReportsForEachWayADownloadEnds) {
+  struct Case {
+    std::string name;
+    std::optional<FakeHttp::Reply> reply;  // none: the connection is refused
+    std::vector<Report> reports;
+    std::optional<size_t> fileSize;  // what is left in the target
+  };
+  std::vector<Case> cases;
+  {
+    Case c{"announced length", Body(10000, 4096), {}, 10000};
+    c.reports = {{40.96, false, false, L""},
+                 {81.92, false, false, L""},
+                 {100, false, false, L""},
+                 {100, true, true, L""}};
+    cases.push_back(c);
+  }
+  {
+    Case c{"no length announced", Body(5000, 2000), {}, 5000};
+    c.reply->announceLength = false;
+    c.reports = {{0, false, false, L""},
+                 {0, false, false, L""},
+                 {0, false, false, L""},
+                 {100, true, true, L""}};
+    cases.push_back(c);
+  }
+  {
+    // More than announced: the share is passed on as it is.
+    Case c{"more than announced", Body(2000, 1000), {}, 2000};
+    c.reply->contentLength = 1000;
+    c.reports = {{100, false, false, L""}, {200, false, false, L""}, {100, true, true, L""}};
+    cases.push_back(c);
+  }
+  {
+    // The body arrived whole although the client never said so.
+    Case c{"no work end", Body(3000, 3000), {}, 3000};
+    c.reply->reportWorkEnd = false;
+    c.reports = {{100, false, false, L""}, {100, true, true, L""}};
+    cases.push_back(c);
+  }
+  {
+    Case c{"fails before data", Body(100, 100), {}, 0};
+    c.reply->failBeforeData = L"The server name could not be resolved.";
+    c.reports = {{0, true, false, L"The server name could not be resolved."}};
+    cases.push_back(c);
+  }
+  {
+    Case c{"broken transfer", Body(10000, 4096), {}, 4096};
+    c.reply->failAfterBytes = L"The connection was reset.";
+    c.reports = {{40.96, false, false, L""}, {0, true, false, L"The connection was reset."}};
+    cases.push_back(c);
+  }
+  cases.push_back({"refused", std::nullopt, {{0, true, false, L"Connection refused"}}, 0});
+  cases.push_back({"empty body", Body(0, 100), {{0, true, false, L"The download is empty."}}, 0});
+  {
+    Case c{"short body", Body(3000, 3000), {}, 3000};
+    c.reply->contentLength = 8000;
+    c.reports = {{37.5, false, false, L""},
+                 {0, true, false, L"The download ended after 3000 of 8000 bytes."}};
+    cases.push_back(c);
+  }
+  {
+    Case c{"not found", Body(9, 100), {}, 9};
+    c.reply->status = 404;
+    c.reports = {{100, false, false, L""}, {0, true, false, L"HTTP 404"}};
+    cases.push_back(c);
+  }
+  {
+    Case c{"redirect not followed", Body(50, 100), {}, 50};
+    c.reply->status = 302;
+    c.reports = {{100, false, false, L""}, {0, true, false, L"HTTP 302"}};
+    cases.push_back(c);
+  }
+
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.files.AddDir(L"C:\\Downloads");
+    if (c.reply) p.http.replies[kUrl] = *c.reply;
+    ExpectReports(Download(p, kTarget), c.reports, c.name);
+    // The target is closed (it could not be deleted while open) and left in place.
+    ASSERT_TRUE(p.files.Exists(kTarget)) << c.name;
+    EXPECT_EQ(p.files.ReadFileText(kTarget).size(), *c.fileSize) << c.name;
+    EXPECT_TRUE(p.files.DeleteFile(kTarget)) << c.name;
+    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kUrl}) << c.name;
+  }
+}
+
+TEST(BackgroundDownloader, DownloadsOnItsOwnThreadIntoTheTarget) {
+  FakePlatform p;
+  p.files.AddDir(L"C:\\Downloads");
+  FakeHttp::Reply reply;
+  reply.body = "MSI package bytes";
+  p.http.replies[kUrl] = reply;
+  ThreadNotingHttp http(p.http);
+  PlatformServices services = Platform();
+  services.http = &http;
+  InstallPlatform(services);  // FakePlatform puts the previous services back
+
+  auto reports = Download(p, kTarget);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_TRUE(reports.back().Success);
+  EXPECT_EQ(p.ui.threadsStarted, 1);
+  EXPECT_EQ(http.onMainThread, std::vector<bool>{false});
+  EXPECT_EQ(p.files.ReadFileText(kTarget), "MSI package bytes");
+  // A name given before the start is used as it is: no temporary name is made.
+  using Change = FakeFileSystem::Change;
+  EXPECT_EQ(p.files.Changes(),
+            (std::vector<Change>{{FakeFileSystem::ChangeKind::CreateFile, kTarget}}));
+}
+
+TEST(BackgroundDownloader, ATargetThatCannotBeMadeStillEndsWithAFailedReport) {
+  struct Case {
+    std::string name;
+    std::function<void(FakePlatform&)> arrange;
+    std::wstring saveAs;
+  } cases[] = {
+      {"create fails", [](FakePlatform& p) { p.files.FailNextCreateWrite(); }, kTarget},
+      {"no temporary name", [](FakePlatform& p) { p.files.SetReadOnlyDir(L"C:\\Temp", true); },
+       L""},
+      {"no such folder", [](FakePlatform&) {}, L"C:\\Missing\\pkg.msi"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.files.AddDir(L"C:\\Downloads");
+    p.http.replies[kUrl] = Body(100, 100);
+    c.arrange(p);
+    auto reports = Download(p, c.saveAs);
+    ASSERT_EQ(reports.size(), 1u) << c.name;
+    EXPECT_TRUE(reports[0].Finished) << c.name;
+    EXPECT_FALSE(reports[0].Success) << c.name;
+    EXPECT_EQ(reports[0].Percent, 0) << c.name;
+    EXPECT_FALSE(reports[0].ErrorMsg.empty()) << c.name;
+    EXPECT_TRUE(p.http.requested.empty()) << c.name;
+  }
+}
+
+TEST(BackgroundDownloader, NamingMakesOneTemporaryNameAndLeavesNoFile) {
+  FakePlatform p;
+  TBackgroundDownloader* d = TBackgroundDownloader::CreateSuspended();
+  std::wstring name = d->SaveAs();
+  EXPECT_EQ(name.rfind(L"C:\\Temp\\tmp", 0), 0u) << ToUtf8(name);
+  EXPECT_FALSE(p.files.Exists(name));
+  EXPECT_EQ(d->SaveAs(), name);  // stored: a second read names nothing new
+  using Change = FakeFileSystem::Change;
+  EXPECT_EQ(p.files.Changes(),
+            (std::vector<Change>{{FakeFileSystem::ChangeKind::CreateFile, name},
+                                 {FakeFileSystem::ChangeKind::DeleteFile, name}}));
+  delete d;  // never started: its maker frees it
+}
+
+}  // namespace
+}  // namespace zl

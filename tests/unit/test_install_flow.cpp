@@ -1,0 +1,332 @@
+// The install flow: a copy from the share's Common folder, or a download in the installer window,
+// then the hand-off by file type.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "launcher/LauncherOptionsDef.h"
+#include "platform/fake/FakePlatform.h"
+#include "utils/InstallerDef.h"
+#include "utils/LauncherUtilsDef.h"
+#include "utils/Text.h"
+#include "ZipBuilder.h"
+
+namespace zl {
+namespace {
+
+using fake::FakeHttp;
+using fake::FakeInstallerWindow;
+using fake::FakePlatform;
+using fake::FakeProcess;
+
+const std::wstring kShare = L"\\\\srv01\\zelkora$";
+const std::wstring kTemp = L"C:\\Temp\\";
+const std::wstring kMsiexec = L"C:\\Windows\\system32\\msiexec.exe";
+const std::wstring kUrl = L"http://downloads.example/Velmont/Braille%20Fonts.msi";
+
+// What a started installer found: its request and the bytes of the file it was given.
+struct Started {
+  ShellExecuteRequest request;
+  std::wstring path;
+  std::string bytes;  // "<missing>" when the file was not there
+};
+
+// The file a request runs: the quoted package for msiexec, the program itself otherwise.
+std::wstring RunPath(const ShellExecuteRequest& r) {
+  if (r.file != kMsiexec) return r.file;
+  size_t open = r.parameters.find(L'"');
+  size_t close = r.parameters.rfind(L'"');
+  return open == close ? std::wstring() : r.parameters.substr(open + 1, close - open - 1);
+}
+
+std::vector<std::wstring> TempFiles(FakePlatform& p) {
+  std::vector<std::wstring> names;
+  p.files.ListDirectory(kTemp, [&](const DirEntry& e) {
+    names.push_back(e.name);
+    return true;
+  });
+  return names;
+}
+
+class InstallFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedShare_ = LauncherOptions.ShareLocation();
+    LauncherOptions.SetShareLocation(L"");
+    p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) {
+      std::wstring path = RunPath(r);
+      runs.push_back({r, path, p.files.Exists(path) ? p.files.ReadFileText(path) : "<missing>"});
+      return ShellStart{true, std::make_unique<FakeProcess>(0)};
+    };
+  }
+  void TearDown() override { LauncherOptions.SetShareLocation(savedShare_); }
+
+ public:
+  void Serve(const std::wstring& url, const std::string& body, int status = 200) {
+    FakeHttp::Reply reply;
+    reply.body = body;
+    reply.status = status;
+    p.http.replies[url] = reply;
+  }
+
+  FakePlatform p;
+  std::vector<Started> runs;
+
+ private:
+  std::wstring savedShare_;
+};
+
+TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
+  LauncherOptions.SetShareLocation(kShare);
+  p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
+  Serve(kUrl, "package from the server");
+
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+
+  EXPECT_TRUE(p.ui.installerWindows.empty());
+  EXPECT_TRUE(p.http.requested.empty());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].request.file, kMsiexec);
+  EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
+  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"tmp")) << ToUtf8(runs[0].path);
+  EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
+  EXPECT_EQ(runs[0].bytes, "package from the share");
+  // Neither the copy nor the placeholder that naming made is left behind.
+  EXPECT_TRUE(TempFiles(p).empty());
+  EXPECT_TRUE(p.files.Exists(kShare + L"\\Common\\Braille Fonts.msi"));
+}
+
+TEST_F(InstallFlow, AnEarlierDownloadOfTheSameNameIsNeverRunInsteadOfTheShareCopy) {
+  LauncherOptions.SetShareLocation(kShare);
+  p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
+  // Downloads stay in the temporary folder; the first names the copy would get are taken.
+  p.files.AddFile(kTemp + L"tmp0001.msi", "old download 1");
+  p.files.AddFile(kTemp + L"tmp0002.msi", "old download 2");
+
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].bytes, "package from the share");
+  EXPECT_EQ(p.files.ReadFileText(kTemp + L"tmp0001.msi"), "old download 1");
+  EXPECT_EQ(p.files.ReadFileText(kTemp + L"tmp0002.msi"), "old download 2");
+}
+
+TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
+  struct Case {
+    std::string name;
+    std::wstring share;
+    std::function<void(FakePlatform&)> arrange;
+  } cases[] = {
+      {"no share location, a file at the bare Common path", L"",
+       [](FakePlatform& p) { p.files.AddFile(L"C:\\Common\\Braille Fonts.msi", "x"); }},
+      {"share without the file", kShare, [](FakePlatform& p) { p.files.AddDir(kShare); }},
+      {"a folder of that name", kShare,
+       [](FakePlatform& p) { p.files.AddDir(kShare + L"\\Common\\Braille Fonts.msi"); }},
+      {"share not reachable", kShare, [](FakePlatform&) {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform p;
+    c.arrange(p);
+    LauncherOptions.SetShareLocation(c.share);
+    TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    EXPECT_EQ(p.ui.installerWindows.size(), 1u);
+    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kUrl});
+  }
+}
+
+TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
+  Serve(kUrl, std::string(10000, 'p'));
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+
+  ASSERT_EQ(p.ui.installerWindows.size(), 1u);
+  const FakeInstallerWindow& w = *p.ui.installerWindows[0];
+  // Three chunks of 4096 bytes at most, then the final report.
+  EXPECT_EQ(w.progress, (std::vector<double>{40.96, 81.92, 100, 100}));
+  EXPECT_EQ(w.statusTexts, std::vector<std::wstring>(4, L"Downloading Braille Fonts.msi"));
+  EXPECT_TRUE(w.hidden);
+  EXPECT_TRUE(w.closed);
+
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].request.file, kMsiexec);
+  EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
+  EXPECT_FALSE(runs[0].request.verb.has_value());
+  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"tmp")) << ToUtf8(runs[0].path);
+  EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
+  EXPECT_EQ(runs[0].bytes, std::string(10000, 'p'));
+  // The download stays; the empty file naming made does not.
+  EXPECT_EQ(TempFiles(p), std::vector<std::wstring>{TLauncherUtils::GetFile(runs[0].path)});
+}
+
+TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
+  struct Case {
+    std::string name;
+    std::function<void(InstallFlow&)> arrange;
+  } cases[] = {
+      {"refused", [](InstallFlow&) {}},
+      {"not found", [](InstallFlow& t) { t.Serve(kUrl, "<html>404</html>", 404); }},
+      {"no temporary name",
+       [](InstallFlow& t) {
+         t.Serve(kUrl, "pkg");
+         t.p.files.SetReadOnlyDir(L"C:\\Temp", true);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    p.http.replies.clear();
+    p.ui.installerWindows.clear();
+    p.files.SetReadOnlyDir(L"C:\\Temp", false);
+    runs.clear();
+    c.arrange(*this);
+    TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    ASSERT_EQ(p.ui.installerWindows.size(), 1u);
+    EXPECT_TRUE(p.ui.installerWindows[0]->hidden);
+    EXPECT_TRUE(p.ui.installerWindows[0]->closed);
+    ASSERT_FALSE(p.ui.installerWindows[0]->progress.empty());
+    EXPECT_EQ(p.ui.installerWindows[0]->progress.back(), 0);
+    EXPECT_TRUE(runs.empty());
+  }
+}
+
+TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
+  Serve(kUrl, "pkg");
+  TLauncherUtils::Install(L"Braille Fonts", L"Braille Fonts", kUrl, false, L"");
+  EXPECT_TRUE(runs.empty());
+  auto files = TempFiles(p);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].back(), L'.') << ToUtf8(files[0]);
+  EXPECT_TRUE(p.ui.installerWindows[0]->closed);
+}
+
+TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
+  const std::wstring exe = L"Windows 7 64bit Crystal Update.exe";
+  struct Case {
+    std::string name;
+    std::wstring fileName;
+    bool fromShare;
+    OsVersion version;
+    bool elevate;
+    bool viaMsiexec;
+    std::optional<std::wstring> verb;
+  } cases[] = {
+      {"downloaded program, Windows 7", exe, false, {true, 6, 1, 2}, true, false, L"runas"},
+      {"downloaded program, XP", exe, false, {true, 5, 1, 2}, true, false, L"open"},
+      {"downloaded program, not elevated", exe, false, {true, 6, 1, 2}, false, false, {}},
+      {"copied program, Windows 10", exe, true, {true, 10, 0, 2}, true, false, L"runas"},
+      {"package asked to elevate", L"Crystal 8.5.msi", false, {true, 6, 1, 2}, true, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    runs.clear();
+    p.ui.installerWindows.clear();
+    p.system.version = c.version;
+    LauncherOptions.SetShareLocation(c.fromShare ? kShare : L"");
+    p.files.AddFile(kShare + L"\\Common\\" + c.fileName, "installer");
+    Serve(kUrl, "installer");
+    TLauncherUtils::Install(c.fileName, c.fileName, kUrl, c.elevate, L"");
+    EXPECT_EQ(p.ui.installerWindows.size(), c.fromShare ? 0u : 1u);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].request.file == kMsiexec, c.viaMsiexec);
+    EXPECT_EQ(runs[0].request.verb, c.verb);
+    EXPECT_EQ(LowerAscii(ExtractFileExt(runs[0].path)), LowerAscii(ExtractFileExt(c.fileName)));
+    EXPECT_EQ(runs[0].bytes, "installer");
+  }
+}
+
+TEST_F(InstallFlow, AnArchiveIsUnpackedAndItsErrorsReachTheCaller) {
+  const std::wstring target = L"C:\\Fonts";
+  Serve(kUrl, test::ZipBuilder().Stored("fonts/a.ttf", "font a").Build());
+  TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target);
+  EXPECT_EQ(p.files.ReadFileText(target + L"\\fonts\\a.ttf"), "font a");
+  EXPECT_TRUE(runs.empty());
+
+  // A damaged archive: the window still closes, and the error comes out of Install.
+  Serve(kUrl, "not an archive");
+  EXPECT_THROW(TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target),
+               LauncherError);
+  ASSERT_EQ(p.ui.installerWindows.size(), 2u);
+  EXPECT_TRUE(p.ui.installerWindows[1]->closed);
+
+  // The same from the share: the copy is removed although unpacking failed.
+  LauncherOptions.SetShareLocation(kShare);
+  p.files.AddFile(kShare + L"\\Common\\fonts.zip", "not an archive");
+  size_t before = TempFiles(p).size();
+  EXPECT_THROW(TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target),
+               LauncherError);
+  EXPECT_EQ(TempFiles(p).size(), before);
+}
+
+// A user interface whose threads wait until the test lets them run, and whose installer window
+// is activated as the test says.
+class SteppedUserInterface : public fake::FakeUserInterface {
+ public:
+  std::vector<std::function<void()>> pending;
+  int activations = 2;
+  bool runThreadsWhileShown = true;
+  bool failStart = false;
+
+  void StartThread(std::function<void()> body) override {
+    if (failStart) throw LauncherError(L"Cannot start a thread.");
+    pending.push_back(std::move(body));
+  }
+  void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override {
+    auto window = std::make_shared<FakeInstallerWindow>();
+    installerWindows.push_back(window);
+    for (int i = 0; i < activations && !window->closed; ++i) onActivate(*window);
+    if (runThreadsWhileShown) RunThreads();
+  }
+  void RunThreads() {
+    auto bodies = std::move(pending);
+    pending.clear();
+    for (auto& body : bodies) FakeUserInterface::StartThread(body);
+  }
+};
+
+class InstallWindow : public InstallFlow {
+ protected:
+  void SetUp() override {
+    InstallFlow::SetUp();
+    PlatformServices services = Platform();
+    services.ui = &ui;
+    InstallPlatform(services);  // the fixture's FakePlatform puts its own back
+  }
+  SteppedUserInterface ui;
+};
+
+TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
+  Serve(kUrl, "pkg");
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  EXPECT_EQ(ui.threadsStarted, 1);
+  EXPECT_EQ(p.http.requested.size(), 1u);
+  EXPECT_EQ(runs.size(), 1u);
+  ASSERT_EQ(ui.installerWindows.size(), 1u);
+  EXPECT_TRUE(ui.installerWindows[0]->closed);
+}
+
+TEST_F(InstallWindow, AThreadThatCannotStartClosesTheWindow) {
+  Serve(kUrl, "pkg");
+  ui.failStart = true;
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  ASSERT_EQ(ui.installerWindows.size(), 1u);
+  EXPECT_TRUE(ui.installerWindows[0]->hidden);
+  EXPECT_TRUE(ui.installerWindows[0]->closed);
+  EXPECT_TRUE(p.http.requested.empty());
+  EXPECT_TRUE(runs.empty());
+}
+
+TEST_F(InstallWindow, AReportAfterTheWindowHasGoneRunsNothing) {
+  Serve(kUrl, "pkg");
+  ui.activations = 1;
+  ui.runThreadsWhileShown = false;
+  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  ui.RunThreads();  // the download ends after Install has returned and freed its form
+  EXPECT_EQ(p.http.requested.size(), 1u);
+  EXPECT_TRUE(runs.empty());
+  EXPECT_TRUE(ui.installerWindows[0]->statusTexts.empty());
+}
+
+}  // namespace
+}  // namespace zl
