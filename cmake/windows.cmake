@@ -79,6 +79,9 @@ foreach(src ${ZL_TOOL_SOURCES})
   endif()
 endforeach()
 
+# The stand-in report viewer runtime (a DLL with a version resource) for the install scenarios.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/crystalrt ${CMAKE_BINARY_DIR}/tools/crystalrt)
+
 # Adapter tests: GoogleTest cross-compiled, run under Wine.
 file(GLOB ZL_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 if(ZL_WIN32_TESTS)

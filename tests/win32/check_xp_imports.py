@@ -86,7 +86,7 @@ POST_XP = {
     # GetAddrInfoW and FreeAddrInfoW came with XP SP2; XP before it lacks them, so they stay out.
     "ws2_32.dll": """
         inet_pton inet_ntop InetPtonW InetNtopW GetAddrInfoW FreeAddrInfoW GetAddrInfoExW WSAPoll
-        WSAConnectByNameW WSASendMsg
+        WSAConnectByNameW WSASendMsg GetNameInfoW
         """,
     # XP's msvcrt.dll (7.0) has none of the secure (_s) functions, no *_l locale variants, and
     # none of these; mingw's runtime reaches them only when a header maps a call onto them.

@@ -463,7 +463,9 @@ TEST(MainThread, HandOverReachesAMainThreadInAModalLoop) {
   ui.StartThread([seen, title, &ui] {
     HWND dialog = nullptr;
     const DWORD start = ::GetTickCount();
-    while ((dialog = FindDialog(title)) == nullptr && ::GetTickCount() - start < kBound)
+    // Found is not enough: the dialog is created hidden and shown a moment later.
+    while (((dialog = FindDialog(title)) == nullptr || !::IsWindowVisible(dialog)) &&
+           ::GetTickCount() - start < kBound)
       ::WaitForSingleObject(::GetCurrentProcess(), 20);  // the main thread's dialog has no event
     seen->found = dialog != nullptr;
     ui.RunOnMainThread([&] {

@@ -1,5 +1,7 @@
 #include "platform/win32/MainWindow.h"
 
+#include "platform/win32/Win32Platform.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -81,6 +83,8 @@ bool MainWindow::Create(HINSTANCE instance) {
   hwnd_.Reset(CreateWindowExW(0, kClassName, kLauncherCaption, style, x, y, w, h, nullptr, nullptr,
                               instance, this));
   if (!hwnd_) return false;
+  // The information window centres over this window and the file dialog is owned by it.
+  Win32Ui().SetMainWindow(hwnd_.Get());
   form_.FormCreate();
   ShowWindow(hwnd_.Get(), SW_SHOWNORMAL);
   UpdateWindow(hwnd_.Get());

@@ -155,4 +155,15 @@ uint32_t Win32System::TickCount() { return ::GetTickCount(); }
 
 void Win32System::Sleep(uint32_t ms) { ::Sleep(ms); }
 
+std::string Win32System::AnsiText(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                        nullptr, nullptr);
+  return out;
+}
+
 }  // namespace zl::win32

@@ -1,6 +1,9 @@
 #include "platform/win32/Win32UserInterface.h"
 
+#include "platform/win32/LocateProgramWindow.h"
 #include "platform/win32/Win32Util.h"
+
+#include <commdlg.h>
 
 #include <exception>
 #include <memory>
@@ -172,7 +175,8 @@ bool HasButton(const MessageDialogSpec& content, int result) {
   return false;
 }
 
-std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog, const MessageDialogSpec& content) {
+std::optional<int> ShowTaskDialog(TaskDialogIndirectFn taskDialog,
+                                  const MessageDialogSpec& content) {
   std::vector<TaskDialogButton> buttons;
   for (const DialogButton& b : content.buttons) buttons.push_back({b.result, b.caption.c_str()});
 
@@ -557,6 +561,47 @@ void Win32UserInterface::StartThread(std::function<void()> body) {
     ThrowWithSystemMessage(L"Cannot start a thread.", error);
   }
   // The thread runs detached: closing our handle does not end it.
+}
+
+using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+
+bool Win32UserInterface::ShowLocateProgramForm(const LocateProgramFormContent& content) {
+  return ShowLocateProgramWindow(content, mainWindow_);
+}
+
+std::optional<std::wstring> Win32UserInterface::ShowOpenFileDialog(
+    const OpenFileDialogRequest& request) {
+  // "name\0pattern\0\0": the double terminator ends the list.
+  std::wstring filter = request.filterName;
+  filter.push_back(L'\0');
+  filter += request.filterPattern;
+  filter.push_back(L'\0');
+  filter.push_back(L'\0');
+  // Room for long paths: a shorter buffer makes the dialog fail with FNERR_BUFFERTOOSMALL.
+  std::vector<wchar_t> file(32768, L'\0');
+
+  OPENFILENAMEW ofn;
+  ZeroMemory(&ofn, sizeof ofn);
+  // The size with the Windows 2000 fields (the places bar), which XP and later accept.
+  static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88, "OPENFILENAMEW as XP has it");
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = (mainWindow_ != nullptr && ::IsWindow(mainWindow_)) ? mainWindow_ : nullptr;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
+  ofn.lpstrTitle = request.title.c_str();
+  // An open dialog's usual options: read-only box hidden, resizable. Existence is not enforced
+  // here; the callers check the chosen file themselves.
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  // Loaded for the dialog only: imported, comdlg32 would bring its dependencies (comctl32,
+  // uxtheme under Wine) into every start of a program that rarely shows it. A KnownDLL, so the
+  // system's copy is the one loaded.
+  UniqueModule comdlg(::LoadLibraryW(L"comdlg32.dll"));
+  const auto getOpenFileName = LookUp<GetOpenFileNameFn>(comdlg.Get(), "GetOpenFileNameW");
+  if (getOpenFileName == nullptr || !getOpenFileName(&ofn)) return std::nullopt;
+  return std::wstring(file.data());
 }
 
 }  // namespace zl::win32

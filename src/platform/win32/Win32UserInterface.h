@@ -24,6 +24,15 @@ class Win32UserInterface : public IUserInterface {
   bool IsMainThread() override;
   void RunOnMainThread(const std::function<void()>& routine) override;
   void StartThread(std::function<void()> body) override;
+  bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
+  std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
+  // In InstallerWindow.cpp.
+  void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override;
+
+  // The launcher's main window: the information window is centred over it and the file dialog
+  // is owned by it. nullptr for none.
+  void SetMainWindow(HWND window) { mainWindow_ = window; }
+  HWND MainWindowHandle() const { return mainWindow_; }
 
   // For the program block: true once Terminate was asked for on the main thread.
   bool Terminated() const { return terminated_; }
@@ -47,6 +56,7 @@ class Win32UserInterface : public IUserInterface {
   DWORD mainThreadId_;
   UniqueWindow handover_;
   HWND dialog_ = nullptr;
+  HWND mainWindow_ = nullptr;
   bool terminated_ = false;
   DialogPath forcedPath_ = DialogPath::Automatic;
   std::atomic<DialogPath> lastPath_{DialogPath::Classic};
