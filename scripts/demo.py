@@ -1,7 +1,15 @@
-"""Runs ZelkoraLauncher.exe on a simulated office: a Wine prefix whose share \\\\srv01\\zelkora$
-holds a stand-in Velmont.exe, with the application's location saved in the current user's key.
-Shows the window on $DISPLAY when there is one (else on a private Xvfb), saves a screenshot of
-the launcher window and prints what the stand-in application received."""
+"""Runs ZelkoraLauncher.exe on a simulated office with nothing configured: the launcher finds the
+server by its broadcast, which a stand-in Orvex answers, checks the share \\\\srv01\\zelkora$,
+finds the stand-in Velmont.exe there, offers the missing braille fonts (the demo answers Yes: the
+package is downloaded from a loopback server in the "Installer" window and msiexec installs it)
+and starts the application. A second launch then offers nothing. Everything runs in a network namespace of its
+own (tests/e2e/netns.py), so the broadcast never leaves this machine.
+
+Shows the window on $DISPLAY when that display can be reached from inside the namespace (through
+its socket file /tmp/.X11-unix/X<n>), else on a private Xvfb. Prints the server found, the zone
+entries written, what the stand-in application received, and saves a screenshot of the launcher
+window.
+"""
 
 from __future__ import annotations
 
@@ -13,12 +21,17 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "tools" / "orvex"))
 
-import harness  # noqa: E402
+import netns  # noqa: E402
 from harness import Display  # noqa: E402
-from office import CAPTION, office, wait_exit  # noqa: E402
+from office import CAPTION, LAUNCHER_KEY, ZONEMAP, office, wait_exit  # noqa: E402
+from orvex_standin import Orvex  # noqa: E402
+from prereq import (BRAILLE_MSI, OFFER_BRAILLE, DownloadServer, answer_offer,  # noqa: E402
+                    braille_font, download_files, expect_app_start)
 
 SHOT = ROOT / "build" / "demo" / "launcher-window.png"
+REPLY = b"SRV01,<SecurityID>"
 
 
 def crop_window(o, full: Path, out: Path) -> None:
@@ -27,32 +40,83 @@ def crop_window(o, full: Path, out: Path) -> None:
                     "+repage", str(out)], check=True, timeout=30)
 
 
+def reg_lines(o, key: str, view: int | None = None) -> list[str]:
+    args = ["reg", "query", key, "/s"] + ([f"/reg:{view}"] if view else [])
+    r = o.prefix.run(args)
+    if r.returncode != 0:
+        return ["(no such key)"]
+    return [ln.rstrip("\r") for ln in r.stdout.splitlines() if ln.strip()]
+
+
+def choose_display() -> Display:
+    name = os.environ.get("DISPLAY", "")
+    if name and netns.display_reachable(name):
+        return Display(use_existing=True)
+    if name:
+        print(f"demo: $DISPLAY {name} cannot be reached from the network namespace "
+              "(only its socket file can); using a private Xvfb")
+    return Display(use_existing=False)
+
+
 def main() -> int:
-    use_existing = bool(os.environ.get("DISPLAY"))
-    with Display(use_existing=use_existing) as display:
-        where = f"your display {display.name}" if use_existing else f"a private Xvfb {display.name}"
-        print(f"demo: office prefix with \\\\srv01\\zelkora$ on {where}")
-        with office("demo", display) as o:
+    netns.enter()
+    print(f"demo: network namespace of its own, devices {netns.interfaces()}; "
+          "/etc/hosts there maps srv01.corp.local/srv01 to 127.0.0.2")
+    with choose_display() as display:
+        where = f"your display {display.name}" if display.use_existing else f"a private Xvfb {display.name}"
+        with office("demo", display) as o, Orvex(replies=[REPLY]) as orvex, \
+                DownloadServer(download_files(BRAILLE_MSI)) as downloads:
             app = o.add_app("Velmont/Velmont.exe")
-            o.set_user("AppLocation", "REG_SZ", app)
-            print(f"demo: saved AppLocation = {app}")
-            t0 = time.monotonic()
-            proc = o.start_launcher()
+            # Only the braille offer is shown: the report viewer, barcode, memory and screen
+            # checks are skipped machine-wide.
+            o.set_machine("SkipCR", "REG_DWORD", 1)
+            o.set_machine("SkipPC", "REG_DWORD", 1)
+            o.set_machine("DownloadServer", "REG_SZ", downloads.url)
+            print(f"demo: office prefix on {where}; share holds {app}")
+            print(f"demo: nothing configured for the server or the application "
+                  f"({LAUNCHER_KEY}: {o.saved_options() or 'empty'}); machine-wide SkipCR and "
+                  f"SkipPC; installers downloaded from {downloads.url}")
+            print(f"demo: stand-in Orvex on UDP {orvex.udp_port} answers {REPLY.decode()!r}, "
+                  f"TCP {orvex.tcp_port} open")
+            t0 = time.time()
+            proc = o.start_launcher(broadcast=True)
             o.driver.wait(CAPTION, timeout=60)
             full = SHOT.with_name("screen.png")
             display.screenshot(full)
             crop_window(o, full, SHOT)
+            answer_offer(o, OFFER_BRAILLE, yes=True, timeout=60)
+            print("demo: the launcher offered the braille fonts; answered Yes")
+            rec = expect_app_start(o, 1, timeout=120)
+            req = orvex.wait_request(1.0)
+            print(f"demo: broadcast {req.payload.decode()!r} from {req.sender[0]}:{req.sender[1]} "
+                  f"received {req.wall - t0:.2f} s after the launcher's start")
+            found = [a.split("=", 1)[1] for a in rec["args"][1:] if a.startswith("-OrvexAddress=")]
+            print(f"demo: server found: {found[0] if found else '(none)'}")
+            print("demo: zone entries written (wine reg query):")
+            for sub in ("Domains", "ESCDomains", "Ranges"):
+                for line in reg_lines(o, f"{ZONEMAP}\\{sub}"):
+                    print(f"    {line}")
+            print(f"demo: saved in {LAUNCHER_KEY}: {o.saved_options() or 'nothing'} "
+                  "(a server found on the network serves this run only)")
+            print(f"demo: downloaded: {downloads.paths()}; braille font installed at "
+                  f"{braille_font(o) or 'NOWHERE'}")
             print(f"demo: screenshot of the launcher window: {SHOT}")
-            rec = o.records(timeout=60)[0]
-            started = time.monotonic() - t0
-            print(f"demo: the application started {started:.2f} s after the launcher")
-            print(f"demo: application command line: {rec['cmdline']}")
-            print(f"demo: application parameters:   {rec['params']!r}")
+            print(f"demo: the application started {rec['time'] - t0:.2f} s after the launcher")
+            print(f"demo: application command line:   {rec['cmdline']}")
+            print(f"demo: application parameters:     {rec['params']!r}")
             print(f"demo: application working folder: {rec['cwd']}")
             code = wait_exit(proc, 60)
-            print(f"demo: launcher ended {time.monotonic() - t0 - started:.2f} s after the start, "
-                  f"exit code {code}")
-            return 0 if code == 0 else 1
+            print(f"demo: launcher ended {time.time() - rec['time']:.2f} s after the application's "
+                  f"start, exit code {code}")
+
+            # The second launch: the font is there now, so nothing is offered.
+            proc = o.start_launcher(broadcast=True)
+            second = expect_app_start(o, 2, timeout=60)
+            code2 = wait_exit(proc, 60)
+            print(f"demo: second launch: no offer, application started with "
+                  f"{second['params']!r}, launcher exit code {code2}")
+            ok = code == 0 and code2 == 0 and found and braille_font(o) is not None
+            return 0 if ok else 1
 
 
 if __name__ == "__main__":

@@ -368,6 +368,44 @@ class WinePrefix:
                 return typ, data
         return None
 
+    def reg_tree(self, key: str, view: int | str | None = None) -> dict[str, dict[str, tuple]] | None:
+        """`reg query key /s` in one wine call: {relative key path: {value name: (type, data)}},
+        "" for the key itself; None when the key is missing. Wine lists a key without values
+        with an empty "(Default)" line, which is left out here."""
+        r = self.run(["reg", "query", key, "/s"] + self._view(view))
+        if r.returncode != 0:
+            return None
+        tree: dict[str, dict[str, tuple]] = {}
+        current: dict[str, tuple] | None = None
+        full = ""
+        for line in r.stdout.splitlines():
+            line = line.rstrip("\r")
+            if not line.strip():
+                continue
+            if not line.startswith("    "):
+                full = line
+                rel = line.split("\\", 1)[1] if "\\" in line else ""
+                want = key.split("\\", 1)[1] if "\\" in key else ""
+                if rel.lower() == want.lower():
+                    rel = ""
+                elif rel.lower().startswith(want.lower() + "\\"):
+                    rel = rel[len(want) + 1:]
+                else:
+                    raise HarnessError(f"reg query {key}: unexpected key line {full!r}")
+                current = tree.setdefault(rel, {})
+                continue
+            parts = line[4:].split("    ", 2)
+            if current is None or len(parts) < 2:
+                continue
+            name, typ = parts[0], parts[1]
+            data: str | int = parts[2] if len(parts) == 3 else ""
+            if name == "(Default)" and typ == "REG_SZ" and data == "":
+                continue
+            if typ in ("REG_DWORD", "REG_QWORD"):
+                data = int(str(data), 16)
+            current[name] = (typ, data)
+        return tree
+
     def reg_delete(self, key: str, name: str | None = None, view: int | str | None = None) -> bool:
         args = ["reg", "delete", key] + ([] if name is None else ["/v", name]) + ["/f"] + self._view(view)
         return self.run(args).returncode == 0

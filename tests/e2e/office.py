@@ -17,6 +17,10 @@ CAPTION = "Zelkora Application Launcher"
 LAUNCHER_KEY = r"HKCU\Software\Zelkora\Launcher"
 MACHINE_KEY = r"HKLM\Software\Zelkora\Launcher"
 STANDIN_LOG = r"C:\standin.log"
+ZONEMAP = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\ZoneMap"
+ATTENTION = "Attention"
+INFORMATION = "Information"
+FILE_DIALOG = "Select your Velmont or Quenda executable"
 
 
 @dataclass
@@ -50,6 +54,17 @@ class Office:
     def set_machine(self, name: str, type_: str, data) -> None:
         self.prefix.reg_add(MACHINE_KEY, name, type_, data, view=64)
 
+    def prerequisites_in_place(self) -> None:
+        """Step 5 then has nothing to offer or warn about, so a run goes straight to the start:
+        the machine-wide SkipCR and SkipPC skip the report viewer, barcode, memory and screen
+        checks (and leave the user's key untouched), and the braille font, which is checked for
+        Velmont whatever the settings say, is there."""
+        self.set_machine("SkipCR", "REG_DWORD", 1)
+        self.set_machine("SkipPC", "REG_DWORD", 1)
+        fonts = self.prefix.drive_c() / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        (fonts / "BRAILLE.TTF").touch()
+
     def launcher(self) -> Path:
         """The launcher copied into the prefix, as an admin deploys it to a workstation."""
         target = self.prefix.drive_c() / "Program Files" / "Zelkora" / "ZelkoraLauncher.exe"
@@ -58,8 +73,14 @@ class Office:
             shutil.copyfile(harness.bin_path("ZelkoraLauncher.exe"), target)
         return target
 
-    def start_launcher(self, *args: str, timeout: float = 120.0) -> subprocess.Popen:
+    def start_launcher(self, *args: str, timeout: float = 120.0,
+                       broadcast: bool = False) -> subprocess.Popen:
+        """broadcast=True: this run may send the discovery broadcast, so it must be inside a
+        network namespace of the test's own (netns.py); refused otherwise."""
         exe = r"C:\Program Files\Zelkora\ZelkoraLauncher.exe"
+        if broadcast:
+            import netns
+            netns.require_private_network()
         self.launcher()
         return self.prefix.start([exe, *args], timeout=timeout,
                                  env={"ZELKORA_STANDIN_LOG": STANDIN_LOG})
@@ -70,13 +91,45 @@ class Office:
     def no_records(self) -> bool:
         return not self.log_path.exists()
 
+    # -- what the launcher leaves behind
+    def zone_map(self) -> dict[str, dict]:
+        """The user's zone map as {"Domains": {name: values}, "ESCDomains": {...},
+        "Ranges": {"Range1": values}}, values being {value name: data}."""
+        tree = self.prefix.reg_tree(ZONEMAP) or {}
+        out: dict[str, dict] = {"Domains": {}, "ESCDomains": {}, "Ranges": {}}
+        for rel, values in tree.items():
+            parts = rel.split("\\", 1)
+            if len(parts) == 2 and parts[0] in out:
+                out[parts[0]][parts[1]] = {n: d for n, (_, d) in values.items()}
+        return out
+
+    def saved_options(self) -> dict[str, object]:
+        """Values in the current user's launcher key (64-bit view), {} when it is missing."""
+        tree = self.prefix.reg_tree(LAUNCHER_KEY, view=64) or {}
+        return {n: d for n, (_, d) in tree.get("", {}).items()}
+
+    def box_text(self, caption: str) -> str:
+        """The message of a MessageBox (its Static with id 65535)."""
+        for cls, cid, text in self.driver.texts(caption):
+            if cls == "Static" and cid == 65535:
+                return text
+        raise HarnessError(f"no message text in the {caption!r} window")
+
+    def share_root_files(self) -> list[str]:
+        return sorted(p.name for p in self.share.iterdir() if p.is_file())
+
+    def add_share(self, server: str) -> Path:
+        return self.prefix.make_share(server, "zelkora$")
+
 
 class office:
     """Context manager: display + prefix + share (+ driver). Reuse one display across several
     offices by passing it in."""
 
-    def __init__(self, name: str, display: Display | None = None, version: str | None = None):
+    def __init__(self, name: str, display: Display | None = None, version: str | None = None,
+                 share_drive: str | None = None):
         self.name = name
+        self.share_drive = share_drive
         self._display = display
         self._own_display: Display | None = None
         self._prefix: WinePrefix | None = None
@@ -91,6 +144,9 @@ class office:
         prefix = self._prefix.__enter__()
         try:
             share = prefix.make_share("srv01", "zelkora$")
+            if self.share_drive:
+                # Before the first wine call, so the mount manager lists the drive.
+                prefix.map_drive(self.share_drive, share)
             # Without a window manager Wine waits 2 s for one at every window shown or hidden;
             # unmanaged windows (Wine draws their frames) skip that wait.
             prefix.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "REG_SZ", "N")

@@ -1,0 +1,31 @@
+// Stand-in for the report viewer patch for Windows 7 and later, served as
+// "Windows 7 64bit Crystal Update.exe" and "Windows 7 32bit Crystal Update.exe". The launcher
+// learns of a successful patch only from the marker file %HOMEDRIVE%%HOMEPATH%\CrystalPatched.txt,
+// so that is all it writes. Exit code 0 when the marker was written, 1 otherwise (a test notices).
+// A GUI program: started through the shell, it must not open a console window.
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t buf[MAX_PATH];
+  DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buf, n) : std::wstring();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  std::wstring marker = Env(L"HOMEDRIVE") + Env(L"HOMEPATH") + L"\\CrystalPatched.txt";
+  HANDLE h = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 1;
+  static const char kText[] = "patched\r\n";
+  DWORD written = 0;
+  BOOL ok = WriteFile(h, kText, sizeof kText - 1, &written, nullptr);
+  CloseHandle(h);
+  return ok && written == sizeof kText - 1 ? 0 : 1;
+}
