@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Win32UserInterface.h"
+#include "MessagePump.h"
 #include "utils/InstallerDef.h"
 
 #include <gtest/gtest.h>
@@ -26,31 +27,9 @@
 namespace zl::win32 {
 namespace {
 
-constexpr DWORD kBound = 15000;  // ms: generous for a loaded machine, short for a hang
+using namespace zl::win32::testing;
 
 UniqueHandle NewEvent() { return UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
-
-void PumpPending() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-}
-
-// Waits for an event while serving this thread's messages (the worker sends to our windows).
-bool PumpUntilSignalled(HANDLE event, DWORD timeoutMs = kBound) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= timeoutMs) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-    const DWORD rc =
-        ::MsgWaitForMultipleObjects(1, &event, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
-    if (rc == WAIT_OBJECT_0) return true;
-    if (rc != WAIT_OBJECT_0 + 1) return false;
-    PumpPending();
-  }
-}
 
 int Scale(int pixels) {
   HDC screen = ::GetDC(nullptr);

@@ -5,6 +5,7 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/LocateProgramWindow.h"
 #include "platform/win32/Win32UserInterface.h"
+#include "MessagePump.h"
 #include "utils/FormHelperDef.h"
 
 #include <gtest/gtest.h>
@@ -19,32 +20,7 @@
 namespace zl::win32 {
 namespace {
 
-constexpr DWORD kBound = 15000;  // ms: generous for a loaded machine, short for a hang
-
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
-
-void PumpPending() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-}
-
-// Pumps this thread's messages until done() holds; false when the bound passes first. The
-// worker's windows give no event to wait for, so they are looked for again at least every 20 ms.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs = kBound) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    PumpPending();
-    if (done()) return true;
-    const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= timeoutMs) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(20, timeoutMs - elapsed),
-                                QS_ALLINPUT);
-  }
-}
+using namespace zl::win32::testing;
 
 HWND WaitForTop(const std::wstring& caption) {
   HWND found = nullptr;
