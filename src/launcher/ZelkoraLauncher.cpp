@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "checks/PCInspectorDef.h"
 #include "launcher/LauncherOptionsDef.h"
 #include "launcher/ZelLauncherFormDef.h"
 #include "platform/win32/MainWindow.h"
@@ -13,6 +14,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   zl::win32::InstallWin32Platform();
+  // The Windows version does not change while the launcher runs: read once, at start.
+  zl::TPCInspector::LoadVersion();
 
   try {
     zl::LauncherOptions.Load();
