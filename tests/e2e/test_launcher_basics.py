@@ -85,6 +85,28 @@ def port_offset_and_arguments() -> None:
         check(wait_exit(proc, 30) == 0, "launcher failed")
 
 
+OLD_WINDOWS = ("Your operating system does not meet the requirements for Zelkora programs.  You "
+               "must be running a Professional version (not a Home version) of Windows XP or "
+               "later.  Zelkora recommends users use Windows 7 Professional or higher.")
+
+
+def warning_before_the_start() -> None:
+    """A warning of step 1 waits for the last report: the application starts only after the
+    "Warning" dialog has been closed."""
+    with office("warning", DISPLAY, version="win2k") as o:
+        app = o.add_app("Velmont/Velmont.exe")
+        o.set_user("AppLocation", "REG_SZ", app)
+        quiet_prerequisites(o)
+        proc = o.start_launcher()
+        o.driver.wait("Warning", timeout=60)
+        texts = [t for (_, _, t) in o.driver.texts("Warning")]
+        check(OLD_WINDOWS in texts, f"Warning dialog texts {texts}")
+        check(o.no_records(), "the application started before the warning was answered")
+        o.driver.click("Warning", "OK")
+        o.records(timeout=30)
+        check(wait_exit(proc, 30) == 0, "launcher failed")
+
+
 def wrong_type_setting() -> None:
     with office("wrongtype", DISPLAY) as o:
         app = o.add_app("Velmont/Velmont.exe")
@@ -106,6 +128,7 @@ def main() -> None:
         harness.run_scenarios({
             "happy_path": happy_path,
             "port_offset_and_arguments": port_offset_and_arguments,
+            "warning_before_the_start": warning_before_the_start,
             "wrong_type_setting": wrong_type_setting,
         })
 
