@@ -1,12 +1,13 @@
-// The program block: installs the Win32 platform, loads the options, shows the main window and
-// runs the event loop until the launch worker has ended.
+// The program block: installs the Win32 platform, loads the options, creates the launch sequence
+// and the main window, wires the window's events to the sequence and runs the event loop until
+// the launch worker has ended.
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include "checks/PCInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
-#include "launcher/ZelLauncherFormDef.h"
+#include "launcher/LaunchSequence.h"
+#include "model/LauncherOptions.h"
+#include "model/MessageDialog.h"
 #include "platform/win32/MainWindow.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -14,11 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   zl::win32::InstallWin32Platform();
-  // The Windows version does not change while the launcher runs: read once, at start.
-  zl::TPCInspector::LoadVersion();
 
   try {
-    zl::LauncherOptions.Load();
+    zl::Options().Load();
   } catch (const zl::LauncherError& e) {
     // A setting of the wrong type ends the program before its window exists; the admin reads
     // which value to correct.
@@ -26,11 +25,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
                         L"\r\n\r\nCorrect or remove this value in the registry key "
                         L"SOFTWARE\\Zelkora\\Launcher (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), "
                         L"then start the launcher again.";
-    MessageBoxW(nullptr, text.c_str(), zl::kLauncherCaption, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, text.c_str(), zl::kApplicationTitle, MB_OK | MB_ICONERROR);
     return 1;
   }
 
   zl::win32::MainWindow window;
-  if (!window.Create(instance)) return 1;
+  zl::LaunchSequence sequence(window);
+  zl::win32::MainWindow::Events events;
+  events.onCreated = [&sequence] { sequence.OnCreate(); };
+  events.onActivated = [&sequence] { sequence.OnActivate(); };
+  if (!window.Create(instance, zl::kApplicationTitle, std::move(events))) return 1;
   return zl::win32::Win32Ui().RunMainLoop();
 }

@@ -286,6 +286,14 @@ struct LocateProgramFormContent {
   std::function<void()> onLinkClick;
 };
 
+// The launcher's main window: a status text above a progress bar.
+class IMainView {
+ public:
+  virtual ~IMainView() = default;
+  virtual void SetProgress(double value) = 0;  // 0 to 100
+  virtual void SetStatusText(const std::wstring& text) = 0;
+};
+
 // The small top-most "Installer" window that shows a download's progress.
 class IInstallerWindow {
  public:

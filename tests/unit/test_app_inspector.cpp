@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "checks/PCInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/PCInspector.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
-#include "prerequisites/AppInspectorDef.h"
+#include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -67,7 +67,7 @@ const std::wstring kLauncher = L"SOFTWARE\\Zelkora\\Launcher";
 
 struct Finding {
   std::wstring message;
-  TErrorSeverity severity;
+  ErrorSeverity severity;
   bool operator==(const Finding& o) const { return message == o.message && severity == o.severity; }
 };
 
@@ -78,12 +78,11 @@ void PrintTo(const Finding& f, std::ostream* os) {
 // One workstation: the fake platform with helpers to put the prerequisites on it.
 struct Workstation {
   FakePlatform p;
-  TLaunchErrorList list;
+  LaunchErrorList list;
 
   Workstation() { SetVersion(6, 1); }
   void SetVersion(uint32_t major, uint32_t minor) {
     p.system.version = OsVersion{true, major, minor, 2};
-    TPCInspector::LoadVersion();
   }
   void RegisterCrystalXI(const std::wstring& serverPath, RegKind kind = RegKind::String) {
     p.registry.SetString(RegRoot::ClassesRoot, L"CrystalRuntime.Report.11\\CLSID", L"", kClsid);
@@ -110,28 +109,28 @@ struct Workstation {
   }
 
   std::vector<Finding> Inspect() {
-    list = TLaunchErrorList();
-    TAppInspector::Inspect(list);
-    EXPECT_FALSE(list.FIsFatal);
+    list = LaunchErrorList();
+    AppInspector::Inspect(list);
+    EXPECT_FALSE(list.IsFatal());
     std::vector<Finding> out;
     for (int i = 0; i < list.Count(); ++i)
-      out.push_back({list.Items(i)->FMessage, list.Items(i)->FSeverity});
+      out.push_back({list.Items(i)->Message(), list.Items(i)->Severity()});
     return out;
   }
 };
 
-void Velmont() { LauncherOptions.SetAppLocation(L"\\\\srv01\\Zelkora$\\Velmont\\Velmont.exe"); }
-void Quenda() { LauncherOptions.SetAppLocation(L"\\\\srv01\\Zelkora$\\Quenda\\Quenda.exe"); }
+void Velmont() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Velmont\\Velmont.exe"); }
+void Quenda() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Quenda\\Quenda.exe"); }
 
 struct AppInspectorTest : ::testing::Test, Workstation {
-  void SetUp() override { LauncherOptions = TLauncherOptions(); }
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void SetUp() override { Options() = LauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
 };
 
 TEST_F(AppInspectorTest, UnknownTypeFindsNothingAndLeavesTheEngineSettingsAlone) {
   LackEverything();
-  LauncherOptions.SetAppLocation(L"\\\\srv01\\Zelkora$\\Other\\Other.exe");
-  ASSERT_TRUE(LauncherOptions.IsUnknown());
+  Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Other\\Other.exe");
+  ASSERT_TRUE(Options().IsUnknown());
   EXPECT_TRUE(Inspect().empty());
   EXPECT_TRUE(p.registry.AllKeys(RegRoot::LocalMachine).empty());
   EXPECT_TRUE(p.files.Changes().empty());
@@ -142,8 +141,9 @@ TEST_F(AppInspectorTest, VelmontLackingEverythingGivesFiveFindingsInOrder) {
   Velmont();
   LackEverything();
   std::vector<Finding> expected = {
-      {kCrystalXIMissing, esCrystal}, {kBarcode, esBarcode},       {kBraille, esBraille},
-      {kVelmontMemory, esWarning},    {kVelmontScreen, esWarning},
+      {kCrystalXIMissing, ErrorSeverity::Crystal}, {kBarcode, ErrorSeverity::Barcode},
+      {kBraille, ErrorSeverity::Braille},          {kVelmontMemory, ErrorSeverity::Warning},
+      {kVelmontScreen, ErrorSeverity::Warning},
   };
   EXPECT_EQ(Inspect(), expected);
   // Velmont has no engine settings to correct.
@@ -164,8 +164,8 @@ TEST_F(AppInspectorTest, VelmontGuards) {
   Velmont();
   LackEverything();
   for (const Case& c : cases) {
-    LauncherOptions.SetSkipCR(c.skipCR);
-    LauncherOptions.SetSkipPC(c.skipPC);
+    Options().SetSkipCR(c.skipCR);
+    Options().SetSkipPC(c.skipPC);
     std::vector<std::wstring> messages;
     for (const Finding& f : Inspect()) messages.push_back(f.message);
     EXPECT_EQ(messages, c.expected) << c.skipCR << c.skipPC;
@@ -238,8 +238,9 @@ TEST_F(AppInspectorTest, CrystalXIRegistrationAndVersion) {
     t.InstallFonts();
     c.setUp(t);
     std::vector<Finding> expected;
-    if (c.outcome == Missing) expected.push_back({kCrystalXIMissing, esCrystal});
-    if (c.outcome == WrongVersion) expected.push_back({kCrystalXIWrongVersion, esCrystal});
+    if (c.outcome == Missing) expected.push_back({kCrystalXIMissing, ErrorSeverity::Crystal});
+    if (c.outcome == WrongVersion)
+      expected.push_back({kCrystalXIWrongVersion, ErrorSeverity::Crystal});
     EXPECT_EQ(t.Inspect(), expected) << c.name;
   }
 }
@@ -262,7 +263,7 @@ TEST_F(AppInspectorTest, BarcodeFontsInTheSystemFolderOrSysWow64) {
     t.p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
     for (const std::wstring& f : c.files) t.p.files.AddFile(f, "MZ");
     std::vector<Finding> expected;
-    if (!c.found) expected.push_back({kBarcode, esBarcode});
+    if (!c.found) expected.push_back({kBarcode, ErrorSeverity::Barcode});
     EXPECT_EQ(t.Inspect(), expected) << c.files.size();
   }
 }
@@ -282,10 +283,11 @@ TEST_F(AppInspectorTest, MemoryThresholdsInSinglePrecision) {
   for (const Case& c : cases) {
     c.velmont ? Velmont() : Quenda();
     if (c.velmont) InstallEverythingForVelmont();
-    LauncherOptions.SetSkipCR(!c.velmont);
+    Options().SetSkipCR(!c.velmont);
     p.system.totalMemory = c.bytes;
     std::vector<Finding> expected;
-    if (c.warned) expected.push_back({c.velmont ? kVelmontMemory : kQuendaMemory, esWarning});
+    if (c.warned)
+      expected.push_back({c.velmont ? kVelmontMemory : kQuendaMemory, ErrorSeverity::Warning});
     EXPECT_EQ(Inspect(), expected) << c.velmont << " " << (c.bytes ? *c.bytes : 0);
   }
 }
@@ -303,11 +305,12 @@ TEST_F(AppInspectorTest, ScreenSizeNeedsBothDimensions) {
   for (const Case& c : cases) {
     c.velmont ? Velmont() : Quenda();
     if (c.velmont) InstallEverythingForVelmont();
-    LauncherOptions.SetSkipCR(!c.velmont);
+    Options().SetSkipCR(!c.velmont);
     p.system.screenWidth = c.width;
     p.system.screenHeight = c.height;
     std::vector<Finding> expected;
-    if (c.warned) expected.push_back({c.velmont ? kVelmontScreen : kQuendaScreen, esWarning});
+    if (c.warned)
+      expected.push_back({c.velmont ? kVelmontScreen : kQuendaScreen, ErrorSeverity::Warning});
     EXPECT_EQ(Inspect(), expected) << c.width << "x" << c.height;
   }
 }
@@ -338,7 +341,7 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
   for (const Case& c : cases) {
     Workstation t;
     t.SetVersion(c.major, c.minor);
-    LauncherOptions.SetSkipCR(c.skipCR);
+    Options().SetSkipCR(c.skipCR);
     if (c.crpe32) t.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
     if (c.patched == NoValue)
       t.p.registry.SetString(RegRoot::CurrentUser, kLauncher, L"OrvexAddress", L"srv01",
@@ -354,7 +357,7 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
                              RegView::Reg64);
     // Quenda checks neither font; their absence must not show.
     std::vector<Finding> expected;
-    for (const std::wstring& m : c.expected) expected.push_back({m, esCrystal});
+    for (const std::wstring& m : c.expected) expected.push_back({m, ErrorSeverity::Crystal});
     EXPECT_EQ(t.Inspect(), expected) << c.major << "." << c.minor << " crpe32=" << c.crpe32
                                      << " patched=" << c.patched << " skipCR=" << c.skipCR;
   }
@@ -362,17 +365,17 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
 
 TEST_F(AppInspectorTest, SkipPCDropsMemoryAndScreenForBothApplications) {
   LackEverything();
-  LauncherOptions.SetSkipPC(true);
+  Options().SetSkipPC(true);
   Velmont();
-  EXPECT_EQ(Inspect(),
-            (std::vector<Finding>{
-                {kCrystalXIMissing, esCrystal}, {kBarcode, esBarcode}, {kBraille, esBraille}}));
+  EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystalXIMissing, ErrorSeverity::Crystal},
+                                             {kBarcode, ErrorSeverity::Barcode},
+                                             {kBraille, ErrorSeverity::Braille}}));
   Quenda();
-  EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, esCrystal}}));
-  LauncherOptions.SetSkipPC(false);
-  EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, esCrystal},
-                                             {kQuendaMemory, esWarning},
-                                             {kQuendaScreen, esWarning}}));
+  EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, ErrorSeverity::Crystal}}));
+  Options().SetSkipPC(false);
+  EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, ErrorSeverity::Crystal},
+                                             {kQuendaMemory, ErrorSeverity::Warning},
+                                             {kQuendaScreen, ErrorSeverity::Warning}}));
 }
 
 }  // namespace

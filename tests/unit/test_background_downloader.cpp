@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/fake/FakePlatform.h"
-#include "utils/BackgroundDownloaderDef.h"
+#include "prerequisites/BackgroundDownloader.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -45,28 +45,28 @@ class ThreadNotingHttp : public IHttp {
 
 // Runs one download to its end (the fake runs the thread inline) and returns what the handler
 // saw. The downloader frees itself; the sanitized run would report a leak otherwise.
-std::vector<TDownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
-  std::vector<TDownloadProgressData> reports;
-  TBackgroundDownloader* d = TBackgroundDownloader::CreateSuspended();
+std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
+  std::vector<DownloadProgressData> reports;
+  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended();
   d->SetURL(kUrl);
   d->SetSaveAs(saveAs);
-  d->SetProgressEvent([&](TDownloadProgressData aData) {
+  d->SetProgressEvent([&](DownloadProgressData data) {
     EXPECT_TRUE(p.ui.IsMainThread()) << "a report off the main thread";
-    reports.push_back(aData);
+    reports.push_back(data);
   });
   d->Start();
   return reports;
 }
 
-void ExpectReports(const std::vector<TDownloadProgressData>& got, const std::vector<Report>& want,
+void ExpectReports(const std::vector<DownloadProgressData>& got, const std::vector<Report>& want,
                    const std::string& name) {
   ASSERT_EQ(got.size(), want.size()) << name;
   for (size_t i = 0; i < want.size(); ++i) {
     SCOPED_TRACE(name + " report " + std::to_string(i));
-    EXPECT_DOUBLE_EQ(got[i].Percent, want[i].percent);
-    EXPECT_EQ(got[i].Finished, want[i].finished);
-    EXPECT_EQ(got[i].Success, want[i].success);
-    EXPECT_EQ(got[i].ErrorMsg, want[i].error);
+    EXPECT_DOUBLE_EQ(got[i].percent, want[i].percent);
+    EXPECT_EQ(got[i].finished, want[i].finished);
+    EXPECT_EQ(got[i].success, want[i].success);
+    EXPECT_EQ(got[i].errorMessage, want[i].error);
   }
 }
 
@@ -176,7 +176,7 @@ TEST(BackgroundDownloader, DownloadsOnItsOwnThreadIntoTheTarget) {
 
   auto reports = Download(p, kTarget);
   ASSERT_FALSE(reports.empty());
-  EXPECT_TRUE(reports.back().Success);
+  EXPECT_TRUE(reports.back().success);
   EXPECT_EQ(p.ui.threadsStarted, 1);
   EXPECT_EQ(http.onMainThread, std::vector<bool>{false});
   EXPECT_EQ(p.files.ReadFileText(kTarget), "MSI package bytes");
@@ -204,17 +204,17 @@ TEST(BackgroundDownloader, ATargetThatCannotBeMadeStillEndsWithAFailedReport) {
     c.arrange(p);
     auto reports = Download(p, c.saveAs);
     ASSERT_EQ(reports.size(), 1u) << c.name;
-    EXPECT_TRUE(reports[0].Finished) << c.name;
-    EXPECT_FALSE(reports[0].Success) << c.name;
-    EXPECT_EQ(reports[0].Percent, 0) << c.name;
-    EXPECT_FALSE(reports[0].ErrorMsg.empty()) << c.name;
+    EXPECT_TRUE(reports[0].finished) << c.name;
+    EXPECT_FALSE(reports[0].success) << c.name;
+    EXPECT_EQ(reports[0].percent, 0) << c.name;
+    EXPECT_FALSE(reports[0].errorMessage.empty()) << c.name;
     EXPECT_TRUE(p.http.requested.empty()) << c.name;
   }
 }
 
 TEST(BackgroundDownloader, NamingMakesOneTemporaryNameAndLeavesNoFile) {
   FakePlatform p;
-  TBackgroundDownloader* d = TBackgroundDownloader::CreateSuspended();
+  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended();
   std::wstring name = d->SaveAs();
   EXPECT_EQ(name.rfind(L"C:\\Temp\\tmp", 0), 0u) << ToUtf8(name);
   EXPECT_FALSE(p.files.Exists(name));

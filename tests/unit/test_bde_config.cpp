@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "checks/PCInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/PCInspector.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
-#include "prerequisites/AppInspectorDef.h"
+#include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -85,13 +85,12 @@ struct Workstation {
   std::vector<std::string> imported;  // the file's bytes while the editor ran
 
   Workstation() {
-    LauncherOptions = TLauncherOptions();
-    LauncherOptions.SetSkipCR(true);
-    LauncherOptions.SetSkipPC(true);
-    LauncherOptions.SetAppLocation(L"\\\\192.168.1.10\\Zelkora$\\Quenda\\Quenda.exe");
-    LauncherOptions.SetOrvexAddress(L"192.168.1.10");
+    Options() = LauncherOptions();
+    Options().SetSkipCR(true);
+    Options().SetSkipPC(true);
+    Options().SetAppLocation(L"\\\\192.168.1.10\\Zelkora$\\Quenda\\Quenda.exe");
+    Options().SetOrvexAddress(L"192.168.1.10");
     p.system.version = OsVersion{true, 6, 1, 2};
-    TPCInspector::LoadVersion();
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) -> ShellStart {
       if (r.file != kRegedit) return {};
       regeditRuns.push_back(r);
@@ -102,8 +101,8 @@ struct Workstation {
     };
   }
   void Launch() {
-    TLaunchErrorList list;
-    TAppInspector::Inspect(list);
+    LaunchErrorList list;
+    AppInspector::Inspect(list);
     EXPECT_EQ(list.Count(), 0);
   }
   void SetEngine(const std::wstring& root, RegView view = RegView::Default) {
@@ -116,7 +115,7 @@ struct Workstation {
 };
 
 struct BdeConfigTest : ::testing::Test, Workstation {
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
 };
 
 TEST_F(BdeConfigTest, RewriteWritesTheTemplateImportsItElevatedAndDeletesTheFile) {
@@ -162,9 +161,9 @@ TEST_F(BdeConfigTest, TheFileFollowsTheWindowsBitnessAndTheShareRoot) {
   for (const Case& c : cases) {
     imported.clear();
     p.system.wow64 = c.wow64;
-    LauncherOptions.SetAppLocation(c.appLocation);
-    LauncherOptions.SetIsQuenda(true);
-    LauncherOptions.SetOrvexAddress(c.orvexAddress);
+    Options().SetAppLocation(c.appLocation);
+    Options().SetIsQuenda(true);
+    Options().SetOrvexAddress(c.orvexAddress);
     Launch();
     ASSERT_EQ(imported.size(), 1u) << c.name;
     EXPECT_EQ(imported[0], c.expected) << c.name;
@@ -283,7 +282,7 @@ TEST_F(BdeConfigTest, AnImportedRewriteIsLeftAloneAtTheNextLaunch) {
     Workstation t;
     t.p.system.wow64 = c.wow64;
     t.p.registry.wow64 = c.wow64 == Wow64State::Yes;
-    LauncherOptions.SetOrvexAddress(c.orvexAddress);
+    Options().SetOrvexAddress(c.orvexAddress);
     t.Launch();
     ASSERT_EQ(t.imported.size(), 1u);
     ImportRegFile(t.p.registry, t.imported[0]);
@@ -306,9 +305,8 @@ TEST_F(BdeConfigTest, ARootThatWouldBreakOutOfItsValueIsNeverWritten) {
   };
   for (const Case& c : cases) {
     Workstation t;
-    LauncherOptions.SetAppLocation(c.appLocation.empty() ? L"\\\\srv\\Z\\Quenda.exe"
-                                                         : c.appLocation);
-    LauncherOptions.SetOrvexAddress(c.orvexAddress);
+    Options().SetAppLocation(c.appLocation.empty() ? L"\\\\srv\\Z\\Quenda.exe" : c.appLocation);
+    Options().SetOrvexAddress(c.orvexAddress);
     t.Launch();
     EXPECT_TRUE(t.p.files.Changes().empty()) << ToUtf8(c.orvexAddress + c.appLocation);
     EXPECT_TRUE(t.p.shell.executed.empty()) << ToUtf8(c.orvexAddress + c.appLocation);
@@ -319,12 +317,12 @@ TEST_F(BdeConfigTest, FailuresBeforeTheImport) {
   // A file that cannot be written leaves the step to the launch sequence, as does an unknown
   // bitness; the editor does not start.
   p.files.FailNextCreateWrite();
-  TLaunchErrorList list;
-  EXPECT_THROW(TAppInspector::Inspect(list), LauncherError);
+  LaunchErrorList list;
+  EXPECT_THROW(AppInspector::Inspect(list), LauncherError);
   EXPECT_TRUE(regeditRuns.empty());
 
   p.system.wow64 = Wow64State::Failed;
-  EXPECT_THROW(TAppInspector::Inspect(list), LauncherError);
+  EXPECT_THROW(AppInspector::Inspect(list), LauncherError);
   EXPECT_TRUE(regeditRuns.empty());
   EXPECT_FALSE(p.files.Exists(kRegFile));
 

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/ErrorUtils.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "model/LaunchError.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
 
@@ -14,33 +14,34 @@ namespace {
 using fake::FakePlatform;
 
 TEST(Findings, OnlyCriticalMakesTheListFatalAndItStaysFatal) {
-  for (TErrorSeverity s : {esWarning, esCrystal, esBarcode, esBraille}) {
-    TLaunchErrorList list;
+  for (ErrorSeverity s : {ErrorSeverity::Warning, ErrorSeverity::Crystal, ErrorSeverity::Barcode,
+                          ErrorSeverity::Braille}) {
+    LaunchErrorList list;
     AddFinding(list, L"x", s);
-    EXPECT_FALSE(list.FIsFatal) << s;
+    EXPECT_FALSE(list.IsFatal()) << static_cast<int>(s);
   }
-  TLaunchErrorList list;
-  auto critical = std::make_shared<TLaunchError>(L"c", esCritical);
+  LaunchErrorList list;
+  auto critical = std::make_shared<LaunchError>(L"c", ErrorSeverity::Critical);
   list.AddError(critical);
-  EXPECT_TRUE(list.FIsFatal);
+  EXPECT_TRUE(list.IsFatal());
   list.Remove(critical.get());
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_TRUE(list.FIsFatal);
+  EXPECT_TRUE(list.IsFatal());
 }
 
 TEST(Findings, PlainAddLeavesFatalAloneAndRemoveTakesFirstOccurrenceOnly) {
-  TLaunchErrorList list;
-  auto a = std::make_shared<TLaunchError>(L"a", esCritical);
-  auto b = std::make_shared<TLaunchError>(L"b", esWarning);
+  LaunchErrorList list;
+  auto a = std::make_shared<LaunchError>(L"a", ErrorSeverity::Critical);
+  auto b = std::make_shared<LaunchError>(L"b", ErrorSeverity::Warning);
   list.Add(a);
-  EXPECT_FALSE(list.FIsFatal);
+  EXPECT_FALSE(list.IsFatal());
   list.Add(b);
   list.Add(a);
   list.Remove(a.get());
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.Items(0), b.get());
   EXPECT_EQ(list.Items(1), a.get());
-  TLaunchError other(L"o", esWarning);
+  LaunchError other(L"o", ErrorSeverity::Warning);
   list.Remove(&other);
   EXPECT_EQ(list.Count(), 2);
 }
@@ -66,7 +67,7 @@ TEST(CommandLineRule, SplitsAsTheRuntimeDoes) {
 
 struct OptionsTest : ::testing::Test {
   FakePlatform p;
-  TLauncherOptions o;
+  LauncherOptions o;
   void SetUp() override { p.registry.wow64 = true; }
   void Machine(const wchar_t* name, RegValue v) {
     p.registry.Set(RegRoot::LocalMachine, kLauncherKey, name, v, RegView::Reg64);
@@ -108,11 +109,11 @@ TEST_F(OptionsTest, DownloadServerHasADefaultAndLosesATrailingSlash) {
   EXPECT_EQ(o.DownloadServer(), kDefaultDownloadServer);
   Machine(L"DownloadServer", Str(L"http://machine.example"));
   User(L"DownloadServer", Str(L"https://user.example:8443/"));
-  TLauncherOptions both;
+  LauncherOptions both;
   both.Load();
   EXPECT_EQ(both.DownloadServer(), L"https://user.example:8443");
   User(L"DownloadServer", Dw(1));
-  TLauncherOptions wrong;
+  LauncherOptions wrong;
   EXPECT_THROW(wrong.Load(), LauncherError);
 }
 
@@ -139,7 +140,7 @@ TEST_F(OptionsTest, WrongTypesRaiseTheMessageNamingTheValue) {
   for (const Case& c : cases) {
     FakePlatform fresh;
     fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, c.name, c.value, RegView::Reg64);
-    TLauncherOptions options;
+    LauncherOptions options;
     try {
       options.Load();
       ADD_FAILURE() << "no error for " << ToUtf8(c.name);
@@ -158,20 +159,20 @@ TEST_F(OptionsTest, CommandLineArgumentsBecomeExtraOptionsWithoutQuotes) {
 TEST_F(OptionsTest, ApplicationTypeIsASubstringTestOnTheLowerCasePath) {
   struct Case {
     const wchar_t* path;
-    TAppType type;
+    AppType type;
   } cases[] = {
-      {L"\\\\s\\z\\Velmont\\VELMONT.EXE", atVelmont},
-      {L"\\\\s\\z\\Quenda\\Quenda.exe", atQuenda},
-      {L"\\\\s\\z\\Other\\Other.exe", atUnknown},
-      {L"C:\\quenda.exe\\myvelmont.exe", atVelmont},  // velmont wins when both occur
-      {L"C:\\quenda.exe\\tool.exe", atQuenda},
-      {L"", atUnknown},
+      {L"\\\\s\\z\\Velmont\\VELMONT.EXE", AppType::Velmont},
+      {L"\\\\s\\z\\Quenda\\Quenda.exe", AppType::Quenda},
+      {L"\\\\s\\z\\Other\\Other.exe", AppType::Unknown},
+      {L"C:\\quenda.exe\\myvelmont.exe", AppType::Velmont},  // velmont wins when both occur
+      {L"C:\\quenda.exe\\tool.exe", AppType::Quenda},
+      {L"", AppType::Unknown},
   };
   for (const Case& c : cases) {
     o.SetAppLocation(c.path);
-    EXPECT_EQ(o.IsVelmont(), c.type == atVelmont) << ToUtf8(c.path);
-    EXPECT_EQ(o.IsQuenda(), c.type == atQuenda) << ToUtf8(c.path);
-    EXPECT_EQ(o.IsUnknown(), c.type == atUnknown) << ToUtf8(c.path);
+    EXPECT_EQ(o.IsVelmont(), c.type == AppType::Velmont) << ToUtf8(c.path);
+    EXPECT_EQ(o.IsQuenda(), c.type == AppType::Quenda) << ToUtf8(c.path);
+    EXPECT_EQ(o.IsUnknown(), c.type == AppType::Unknown) << ToUtf8(c.path);
   }
   o.SetAppLocation(L"x\\Velmont.exe");
   o.SetIsQuenda(false);
@@ -195,7 +196,7 @@ TEST_F(OptionsTest, SaveWritesOnlyTheUserKeyAndDeletesEmptyValues) {
       p.registry.Get(RegRoot::LocalMachine, kLauncherKey, L"AppLocation", RegView::Reg64).kind,
       RegKind::Missing);
   // The next load falls back to the machine-wide address.
-  TLauncherOptions next;
+  LauncherOptions next;
   next.Load();
   EXPECT_EQ(next.OrvexAddress(), L"machine");
 }

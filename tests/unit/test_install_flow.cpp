@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "launcher/LauncherOptionsDef.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
-#include "utils/InstallerDef.h"
-#include "utils/LauncherUtilsDef.h"
+#include "prerequisites/InstallerForm.h"
+#include "model/LauncherUtils.h"
 #include "utils/Text.h"
 #include "ZipBuilder.h"
+#include "utils/Paths.h"
+#include "prerequisites/Installer.h"
 
 namespace zl {
 namespace {
@@ -54,15 +56,15 @@ std::vector<std::wstring> TempFiles(FakePlatform& p) {
 class InstallFlow : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedShare_ = LauncherOptions.ShareLocation();
-    LauncherOptions.SetShareLocation(L"");
+    savedShare_ = Options().ShareLocation();
+    Options().SetShareLocation(L"");
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) {
       std::wstring path = RunPath(r);
       runs.push_back({r, path, p.files.Exists(path) ? p.files.ReadFileText(path) : "<missing>"});
       return ShellStart{true, std::make_unique<FakeProcess>(0)};
     };
   }
-  void TearDown() override { LauncherOptions.SetShareLocation(savedShare_); }
+  void TearDown() override { Options().SetShareLocation(savedShare_); }
 
  public:
   void Serve(const std::wstring& url, const std::string& body, int status = 200) {
@@ -80,11 +82,11 @@ class InstallFlow : public ::testing::Test {
 };
 
 TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
-  LauncherOptions.SetShareLocation(kShare);
+  Options().SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
   Serve(kUrl, "package from the server");
 
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
 
   EXPECT_TRUE(p.ui.installerWindows.empty());
   EXPECT_TRUE(p.http.requested.empty());
@@ -100,13 +102,13 @@ TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
 }
 
 TEST_F(InstallFlow, AnEarlierDownloadOfTheSameNameIsNeverRunInsteadOfTheShareCopy) {
-  LauncherOptions.SetShareLocation(kShare);
+  Options().SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
   // Downloads stay in the temporary folder; the first names the copy would get are taken.
   p.files.AddFile(kTemp + L"tmp0001.msi", "old download 1");
   p.files.AddFile(kTemp + L"tmp0002.msi", "old download 2");
 
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
 
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].bytes, "package from the share");
@@ -131,8 +133,8 @@ TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
     SCOPED_TRACE(c.name);
     FakePlatform p;
     c.arrange(p);
-    LauncherOptions.SetShareLocation(c.share);
-    TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    Options().SetShareLocation(c.share);
+    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
     EXPECT_EQ(p.ui.installerWindows.size(), 1u);
     EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kUrl});
   }
@@ -140,7 +142,7 @@ TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
 
 TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   Serve(kUrl, std::string(10000, 'p'));
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
 
   ASSERT_EQ(p.ui.installerWindows.size(), 1u);
   const FakeInstallerWindow& w = *p.ui.installerWindows[0];
@@ -158,7 +160,7 @@ TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
   EXPECT_EQ(runs[0].bytes, std::string(10000, 'p'));
   // The download stays; the empty file naming made does not.
-  EXPECT_EQ(TempFiles(p), std::vector<std::wstring>{TLauncherUtils::GetFile(runs[0].path)});
+  EXPECT_EQ(TempFiles(p), std::vector<std::wstring>{GetFile(runs[0].path)});
 }
 
 TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
@@ -181,7 +183,7 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
     p.files.SetReadOnlyDir(L"C:\\Temp", false);
     runs.clear();
     c.arrange(*this);
-    TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
     ASSERT_EQ(p.ui.installerWindows.size(), 1u);
     EXPECT_TRUE(p.ui.installerWindows[0]->hidden);
     EXPECT_TRUE(p.ui.installerWindows[0]->closed);
@@ -193,7 +195,7 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
 
 TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
   Serve(kUrl, "pkg");
-  TLauncherUtils::Install(L"Braille Fonts", L"Braille Fonts", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts", L"Braille Fonts", kUrl, false, L"");
   EXPECT_TRUE(runs.empty());
   auto files = TempFiles(p);
   ASSERT_EQ(files.size(), 1u);
@@ -223,10 +225,10 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
     runs.clear();
     p.ui.installerWindows.clear();
     p.system.version = c.version;
-    LauncherOptions.SetShareLocation(c.fromShare ? kShare : L"");
+    Options().SetShareLocation(c.fromShare ? kShare : L"");
     p.files.AddFile(kShare + L"\\Common\\" + c.fileName, "installer");
     Serve(kUrl, "installer");
-    TLauncherUtils::Install(c.fileName, c.fileName, kUrl, c.elevate, L"");
+    Installer::Install(c.fileName, c.fileName, kUrl, c.elevate, L"");
     EXPECT_EQ(p.ui.installerWindows.size(), c.fromShare ? 0u : 1u);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].request.file == kMsiexec, c.viaMsiexec);
@@ -239,23 +241,21 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
 TEST_F(InstallFlow, AnArchiveIsUnpackedAndItsErrorsReachTheCaller) {
   const std::wstring target = L"C:\\Fonts";
   Serve(kUrl, test::ZipBuilder().Stored("fonts/a.ttf", "font a").Build());
-  TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target);
+  Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target);
   EXPECT_EQ(p.files.ReadFileText(target + L"\\fonts\\a.ttf"), "font a");
   EXPECT_TRUE(runs.empty());
 
   // A damaged archive: the window still closes, and the error comes out of Install.
   Serve(kUrl, "not an archive");
-  EXPECT_THROW(TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target),
-               LauncherError);
+  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target), LauncherError);
   ASSERT_EQ(p.ui.installerWindows.size(), 2u);
   EXPECT_TRUE(p.ui.installerWindows[1]->closed);
 
   // The same from the share: the copy is removed although unpacking failed.
-  LauncherOptions.SetShareLocation(kShare);
+  Options().SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\fonts.zip", "not an archive");
   size_t before = TempFiles(p).size();
-  EXPECT_THROW(TLauncherUtils::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target),
-               LauncherError);
+  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target), LauncherError);
   EXPECT_EQ(TempFiles(p).size(), before);
 }
 
@@ -298,7 +298,7 @@ class InstallWindow : public InstallFlow {
 
 TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
   Serve(kUrl, "pkg");
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
   EXPECT_EQ(ui.threadsStarted, 1);
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_EQ(runs.size(), 1u);
@@ -309,7 +309,7 @@ TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
 TEST_F(InstallWindow, AThreadThatCannotStartClosesTheWindow) {
   Serve(kUrl, "pkg");
   ui.failStart = true;
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
   ASSERT_EQ(ui.installerWindows.size(), 1u);
   EXPECT_TRUE(ui.installerWindows[0]->hidden);
   EXPECT_TRUE(ui.installerWindows[0]->closed);
@@ -321,7 +321,7 @@ TEST_F(InstallWindow, AReportAfterTheWindowHasGoneRunsNothing) {
   Serve(kUrl, "pkg");
   ui.activations = 1;
   ui.runThreadsWhileShown = false;
-  TLauncherUtils::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
   ui.RunThreads();  // the download ends after Install has returned and freed its form
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_TRUE(runs.empty());

@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/LauncherOptionsDef.h"
-#include "launcher/ZelLauncherFormDef.h"
+#include "model/LauncherOptions.h"
+#include "launcher/LaunchSequence.h"
 #include "platform/fake/FakePlatform.h"
-#include "utils/LauncherUtilsDef.h"
+#include "model/LauncherUtils.h"
+#include "utils/Paths.h"
 
 namespace zl {
 namespace {
@@ -26,27 +27,27 @@ const std::wstring kHeader = L"Additionally, the following warnings were thrown:
 struct LaunchTest : ::testing::Test {
   FakePlatform p;
   RecordingView view;
-  TZelLauncherForm form{view};
+  LaunchSequence form{view};
   void SetUp() override {
-    LauncherOptions = TLauncherOptions();
-    form.FormCreate();
+    Options() = LauncherOptions();
+    form.OnCreate();  // as the window does when it is made
   }
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
-  void Add(const wchar_t* msg, TErrorSeverity s) { AddFinding(*form.FCurrentErrors, msg, s); }
-  void PlainAdd(const wchar_t* msg, TErrorSeverity s) {
-    form.FCurrentErrors->Add(std::make_shared<TLaunchError>(msg, s));
+  void TearDown() override { Options() = LauncherOptions(); }
+  void Add(const wchar_t* msg, ErrorSeverity s) { AddFinding(form.Errors(), msg, s); }
+  void PlainAdd(const wchar_t* msg, ErrorSeverity s) {
+    form.Errors().Add(std::make_shared<LaunchError>(msg, s));
   }
 };
 
 TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
-  LauncherOptions.SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
-  LauncherOptions.SetOrvexAddress(L"srv01");
+  Options().SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  Options().SetOrvexAddress(L"srv01");
   p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
   // Nothing for step 5 to offer or warn about.
-  LauncherOptions.SetSkipCR(true);
-  LauncherOptions.SetSkipPC(true);
+  Options().SetSkipCR(true);
+  Options().SetSkipPC(true);
   p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
-  form.FormActivate();
+  form.OnActivate();
 
   std::vector<std::pair<std::wstring, double>> expected = {
       {L"", -1},
@@ -78,8 +79,8 @@ TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
 }
 
 TEST_F(LaunchTest, ASecondActivationStartsNoSecondWorker) {
-  form.FormActivate();
-  form.FormActivate();
+  form.OnActivate();
+  form.OnActivate();
   EXPECT_EQ(p.ui.threadsStarted, 1);
 }
 
@@ -98,10 +99,10 @@ TEST_F(LaunchTest, ApplicationParametersFollowTheOptions) {
       {L"", 4, L"srv", L"-a b c", L" -a b c"},  // no location: only the launcher's own arguments
   };
   for (const Case& c : cases) {
-    LauncherOptions.SetAppLocation(c.app);
-    LauncherOptions.SetPortOffset(c.offset);
-    LauncherOptions.SetOrvexAddress(c.address);
-    LauncherOptions.SetExtraOptions(c.extra);
+    Options().SetAppLocation(c.app);
+    Options().SetPortOffset(c.offset);
+    Options().SetOrvexAddress(c.address);
+    Options().SetExtraOptions(c.extra);
     EXPECT_EQ(BuildApplicationParameters(), c.params);
   }
 }
@@ -114,10 +115,10 @@ TEST_F(LaunchTest, WorkingFolderIsTheFolderWithItsFinalBackslash) {
 }
 
 TEST_F(LaunchTest, WarningsWaitForTheLastReportAndShowOnceTogether) {
-  Add(L"W1", esWarning);
+  Add(L"W1", ErrorSeverity::Warning);
   EXPECT_FALSE(form.ReportErrors(false));
   EXPECT_TRUE(p.ui.dialogs.empty());
-  PlainAdd(L"W5", esWarning);
+  PlainAdd(L"W5", ErrorSeverity::Warning);
   EXPECT_FALSE(form.ReportErrors(true));
   ASSERT_EQ(p.ui.dialogs.size(), 1u);
   const MessageDialogSpec& d = p.ui.dialogs[0].content;
@@ -131,20 +132,22 @@ TEST_F(LaunchTest, WarningsWaitForTheLastReportAndShowOnceTogether) {
 
 TEST_F(LaunchTest, FatalReportTexts) {
   struct Case {
-    std::vector<std::pair<const wchar_t*, TErrorSeverity>> findings;
+    std::vector<std::pair<const wchar_t*, ErrorSeverity>> findings;
     std::wstring text;
   } cases[] = {
-      {{{L"C", esCritical}}, L"C"},
-      {{{L"W", esWarning}, {L"C", esCritical}}, L"C" + kCrLf2 + kHeader + L"\r\n" + L"W" + kCrLf2},
-      {{{L"C", esCritical}, {L"W", esWarning}}, L"C" + kCrLf2 + kHeader + L"\r\n" + kCrLf2 + L"W"},
-      {{{L"C1", esCritical}, {L"C2", esCritical}}, L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
+      {{{L"C", ErrorSeverity::Critical}}, L"C"},
+      {{{L"W", ErrorSeverity::Warning}, {L"C", ErrorSeverity::Critical}},
+       L"C" + kCrLf2 + kHeader + L"\r\n" + L"W" + kCrLf2},
+      {{{L"C", ErrorSeverity::Critical}, {L"W", ErrorSeverity::Warning}},
+       L"C" + kCrLf2 + kHeader + L"\r\n" + kCrLf2 + L"W"},
+      {{{L"C1", ErrorSeverity::Critical}, {L"C2", ErrorSeverity::Critical}},
+       L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
     RecordingView v;
-    TZelLauncherForm f(v);
-    f.FormCreate();
-    for (auto& [msg, sev] : c.findings) AddFinding(*f.FCurrentErrors, msg, sev);
+    LaunchSequence f(v);
+    for (auto& [msg, sev] : c.findings) AddFinding(f.Errors(), msg, sev);
     EXPECT_TRUE(f.ReportErrors(false));
     ASSERT_EQ(fresh.ui.boxes.size(), 1u);
     EXPECT_EQ(fresh.ui.boxes[0].text, c.text);
@@ -156,11 +159,11 @@ TEST_F(LaunchTest, FatalReportTexts) {
 }
 
 TEST_F(LaunchTest, OffersAreAskedInOrderOnceAndRemovedWhateverTheAnswer) {
-  PlainAdd(L"braille?", esBraille);
-  PlainAdd(L"W", esWarning);
-  PlainAdd(L"barcode?", esBarcode);
-  PlainAdd(L"crystal?", esCrystal);
-  p.ui.answers = {mrYes, mrNo, mrYes};
+  PlainAdd(L"braille?", ErrorSeverity::Braille);
+  PlainAdd(L"W", ErrorSeverity::Warning);
+  PlainAdd(L"barcode?", ErrorSeverity::Barcode);
+  PlainAdd(L"crystal?", ErrorSeverity::Crystal);
+  p.ui.answers = {kModalYes, kModalNo, kModalYes};
   EXPECT_FALSE(form.ReportErrors(false));
   ASSERT_EQ(p.ui.dialogs.size(), 3u);
   EXPECT_EQ(p.ui.dialogs[0].content.text, L"crystal?");
@@ -173,21 +176,21 @@ TEST_F(LaunchTest, OffersAreAskedInOrderOnceAndRemovedWhateverTheAnswer) {
     EXPECT_EQ(d.content.buttons[1].caption, L"&No");
     EXPECT_FALSE(d.content.lowerTopmost);  // shown directly, not through Say
   }
-  ASSERT_EQ(form.FCurrentErrors->Count(), 1);
-  EXPECT_EQ(form.FCurrentErrors->Items(0)->FMessage, L"W");
+  ASSERT_EQ(form.Errors().Count(), 1);
+  EXPECT_EQ(form.Errors().Items(0)->Message(), L"W");
   // The warning is shown later, without the offers.
   EXPECT_FALSE(form.ReportErrors(true));
   EXPECT_EQ(p.ui.dialogs.back().content.text, L"W");
 }
 
 TEST_F(LaunchTest, TwoOffersOfOneKindAskTheLaterFirstAndTheEarlierAtTheNextReport) {
-  PlainAdd(L"first", esCrystal);
-  PlainAdd(L"second", esCrystal);
+  PlainAdd(L"first", ErrorSeverity::Crystal);
+  PlainAdd(L"second", ErrorSeverity::Crystal);
   form.ReportErrors(false);
   ASSERT_EQ(p.ui.dialogs.size(), 1u);
   EXPECT_EQ(p.ui.dialogs[0].content.text, L"second");
-  ASSERT_EQ(form.FCurrentErrors->Count(), 1);
-  PlainAdd(L"W", esWarning);
+  ASSERT_EQ(form.Errors().Count(), 1);
+  PlainAdd(L"W", ErrorSeverity::Warning);
   form.ReportErrors(true);
   ASSERT_EQ(p.ui.dialogs.size(), 3u);
   // The remaining offer adds only a separator to the warning text; it is asked after it.
@@ -196,8 +199,8 @@ TEST_F(LaunchTest, TwoOffersOfOneKindAskTheLaterFirstAndTheEarlierAtTheNextRepor
 }
 
 TEST_F(LaunchTest, OffersAreStillAskedAfterTheAttentionBox) {
-  Add(L"C", esCritical);
-  PlainAdd(L"crystal?", esCrystal);
+  Add(L"C", ErrorSeverity::Critical);
+  PlainAdd(L"crystal?", ErrorSeverity::Crystal);
   EXPECT_TRUE(form.ReportErrors(false));
   ASSERT_EQ(p.ui.log.size(), 3u);
   EXPECT_EQ(p.ui.log[0], L"box:Attention");
@@ -210,15 +213,14 @@ TEST_F(LaunchTest, AnErrorEscapingAStepEndsTheRunSilently) {
   // and the program ends without a message.
   FakePlatform fresh;
   RecordingView v;
-  TZelLauncherForm f(v);
-  f.FormCreate();
-  TBGWorker* worker = TBGWorker::CreateSuspended();
+  LaunchSequence f(v);
+  BGWorker* worker = BGWorker::CreateSuspended();
   bool terminated = false;
   worker->SetThreadEntry([&] {
     worker->UpdateUI([] { throw LauncherError(L"disk full"); });
     ADD_FAILURE() << "the error must come back to the worker";
   });
-  worker->OnTerminate = [&](TBGWorker*) { terminated = fresh.ui.IsMainThread(); };
+  worker->SetOnTerminate([&](BGWorker*) { terminated = fresh.ui.IsMainThread(); });
   worker->Start();
   EXPECT_TRUE(terminated);
   EXPECT_TRUE(fresh.ui.boxes.empty());

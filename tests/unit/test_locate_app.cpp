@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "discovery/LocateProgramFormDef.h"
-#include "discovery/OrvexLocatorDef.h"
-#include "launcher/BGWorkerDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "discovery/LocateProgramForm.h"
+#include "discovery/OrvexLocator.h"
+#include "model/BGWorker.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
-#include "utils/LauncherUtilsDef.h"
+#include "model/LauncherUtils.h"
 
 namespace zl {
 namespace {
@@ -22,7 +22,7 @@ struct LocateAppTest : ::testing::Test {
   std::optional<FakePlatform> p;
   void SetUp() override {
     p.emplace();
-    LocatorWorker = nullptr;
+    g_locator_worker = nullptr;
   }
 };
 
@@ -52,19 +52,19 @@ TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
     p->ui.formAnswers = c.form;
     p->ui.fileAnswers = c.file;
 
-    EXPECT_EQ(TOrvexLocator::LocateApp(), c.result);
+    EXPECT_EQ(OrvexLocator::LocateApp(), c.result);
     EXPECT_EQ(p->ui.forms.size(), 1u);
     EXPECT_EQ(p->ui.fileDialogs.size(), c.fileDialogs);
     ASSERT_EQ(p->ui.dialogs.size(), c.refused ? 1u : 0u);
     if (c.refused) {
       // The plain message dialog, not Say's (which lowers the top-most windows).
-      auto expected = BuildMessageDialog(kRefused, mtError, {mbOK});
+      auto expected = BuildMessageDialog(kRefused, MsgDlgType::Error, {MsgDlgBtn::OK});
       const auto& shown = p->ui.dialogs[0].content;
       EXPECT_EQ(shown.text, kRefused);
       EXPECT_EQ(shown.title, expected.title);
       EXPECT_EQ(shown.icon, DialogIcon::Error);
       ASSERT_EQ(shown.buttons.size(), 1u);
-      EXPECT_EQ(shown.buttons[0].result, mrOk);
+      EXPECT_EQ(shown.buttons[0].result, kModalOk);
       EXPECT_FALSE(shown.lowerTopmost);
     }
   }
@@ -72,7 +72,7 @@ TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
 
 TEST_F(LocateAppTest, WhatTheWindowsShow) {
   p->ui.formAnswers = {true};
-  TOrvexLocator::LocateApp();
+  OrvexLocator::LocateApp();
   ASSERT_EQ(p->ui.forms.size(), 1u);
   const LocateProgramFormContent& form = p->ui.forms[0];
   EXPECT_EQ(form.caption, L"Information");
@@ -104,7 +104,7 @@ TEST_F(LocateAppTest, TheLinkOpensTheHelpPageAndTheWindowStays) {
   };
   p->ui.formAnswers = {true};
   p->ui.fileAnswers = {L"C:\\Velmont.exe"};
-  EXPECT_EQ(TOrvexLocator::LocateApp(), L"C:\\Velmont.exe");
+  EXPECT_EQ(OrvexLocator::LocateApp(), L"C:\\Velmont.exe");
   ASSERT_EQ(p->shell.opened.size(), 2u);
   for (const auto& call : p->shell.opened) {
     EXPECT_EQ(call.verb, L"OPEN");
@@ -118,8 +118,8 @@ TEST_F(LocateAppTest, TheLinkOpensTheHelpPageAndTheWindowStays) {
 TEST_F(LocateAppTest, EachCallShowsAFreshWindow) {
   // Next in the first window must not carry over to the second, closed by its close box.
   p->ui.formAnswers = {true, false};
-  EXPECT_EQ(TOrvexLocator::LocateApp(), L"");
-  EXPECT_EQ(TOrvexLocator::LocateApp(), L"");
+  EXPECT_EQ(OrvexLocator::LocateApp(), L"");
+  EXPECT_EQ(OrvexLocator::LocateApp(), L"");
   EXPECT_EQ(p->ui.forms.size(), 2u);
   EXPECT_EQ(p->ui.fileDialogs.size(), 1u);
 }
@@ -135,11 +135,11 @@ TEST_F(LocateAppTest, FromTheWorkerTheWindowsRunOnTheMainThread) {
     p->ui.fileAnswers = {c.pick};
     std::optional<std::wstring> result;
     bool entryOnMain = true;
-    TBGWorker* worker = TBGWorker::CreateSuspended();
+    BGWorker* worker = BGWorker::CreateSuspended();
     worker->SetThreadEntry([&] {
-      LocatorWorker = worker;
+      g_locator_worker = worker;
       entryOnMain = Platform().ui->IsMainThread();
-      result = TOrvexLocator::LocateApp();
+      result = OrvexLocator::LocateApp();
     });
     worker->Start();
 
@@ -151,7 +151,7 @@ TEST_F(LocateAppTest, FromTheWorkerTheWindowsRunOnTheMainThread) {
     // The refusal comes after the hand-over, from the calling thread.
     for (const auto& d : p->ui.dialogs) EXPECT_FALSE(d.onMainThread);
     EXPECT_EQ(p->ui.dialogs.size(), c.result.empty() ? 1u : 0u);
-    EXPECT_EQ(LocatorWorker, nullptr);
+    EXPECT_EQ(g_locator_worker, nullptr);
   }
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "checks/NetworkInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/NetworkInspector.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
 
@@ -29,23 +29,23 @@ const std::wstring kNoShare =
 
 struct NetworkInspectorTest : ::testing::Test {
   FakePlatform p;
-  TLaunchErrorList list;
-  void SetUp() override { LauncherOptions = TLauncherOptions(); }
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  LaunchErrorList list;
+  void SetUp() override { Options() = LauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
   void ExpectOneCritical(const std::wstring& message) {
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0)->FMessage, message);
-    EXPECT_EQ(list.Items(0)->FSeverity, esCritical);
-    EXPECT_TRUE(list.FIsFatal);
-    EXPECT_EQ(LauncherOptions.ShareLocation(), L"");
+    EXPECT_EQ(list.Items(0)->Message(), message);
+    EXPECT_EQ(list.Items(0)->Severity(), ErrorSeverity::Critical);
+    EXPECT_TRUE(list.IsFatal());
+    EXPECT_EQ(Options().ShareLocation(), L"");
   }
 };
 
 TEST_F(NetworkInspectorTest, NoServerAddressTouchesNothing) {
   p.files.AddDir(L"\\\\srv01\\zelkora$");
-  TNetworkInspector::Inspect(list);
+  NetworkInspector::Inspect(list);
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(LauncherOptions.ShareLocation(), L"");
+  EXPECT_EQ(Options().ShareLocation(), L"");
   EXPECT_TRUE(p.files.Changes().empty());
   EXPECT_TRUE(p.shell.executed.empty());
   EXPECT_EQ(p.system.guidsMade, 0);
@@ -61,15 +61,15 @@ TEST_F(NetworkInspectorTest, WritableShareBecomesTheShareLocationAndKeepsNoTestF
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
-    LauncherOptions = TLauncherOptions();
-    list = TLaunchErrorList();
+    Options() = LauncherOptions();
+    list = LaunchErrorList();
     fresh.files.AddDir(c.share);
-    LauncherOptions.SetOrvexAddress(c.address);
+    Options().SetOrvexAddress(c.address);
 
-    TNetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(list);
 
     EXPECT_EQ(list.Count(), 0) << c.address;
-    EXPECT_EQ(LauncherOptions.ShareLocation(), c.share);
+    EXPECT_EQ(Options().ShareLocation(), c.share);
     auto changes = fresh.files.Changes();
     ASSERT_EQ(changes.size(), 2u) << c.address;
     EXPECT_EQ(changes[0].kind, Kind::CreateFile);
@@ -94,9 +94,9 @@ TEST_F(NetworkInspectorTest, WritableShareBecomesTheShareLocationAndKeepsNoTestF
 TEST_F(NetworkInspectorTest, EachLaunchUsesANewTestNameAndLeavesOldFilesAlone) {
   p.files.AddFile(L"\\\\srv01\\zelkora$\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}.txt", "");
   p.files.AddFile(L"\\\\srv01\\zelkora$\\{7A1D2C3B-0000-4000-8000-00AABBCCDDEE}.txt", "");
-  LauncherOptions.SetOrvexAddress(L"srv01");
-  TNetworkInspector::Inspect(list);
-  TNetworkInspector::Inspect(list);
+  Options().SetOrvexAddress(L"srv01");
+  NetworkInspector::Inspect(list);
+  NetworkInspector::Inspect(list);
   auto changes = p.files.Changes();
   ASSERT_EQ(changes.size(), 4u);
   EXPECT_NE(changes[0].path, changes[2].path);
@@ -111,14 +111,14 @@ TEST_F(NetworkInspectorTest, ReadOnlyShareNamesTheShareAndTheUser) {
   } cases[] = {{L"OFFICE\\anna"}, {L""}};
   for (const Case& c : cases) {
     FakePlatform fresh;
-    LauncherOptions = TLauncherOptions();
-    list = TLaunchErrorList();
+    Options() = LauncherOptions();
+    list = LaunchErrorList();
     fresh.files.AddDir(L"\\\\srv01\\zelkora$");
     fresh.files.SetReadOnlyDir(L"\\\\srv01\\zelkora$", true);
     fresh.system.userName = c.user;
-    LauncherOptions.SetOrvexAddress(L"srv01");
+    Options().SetOrvexAddress(L"srv01");
 
-    TNetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(list);
 
     ExpectOneCritical(FormatS(kNoAccess, {L"\\\\srv01\\zelkora$", c.user}));
     EXPECT_TRUE(fresh.files.Changes().empty());
@@ -139,13 +139,13 @@ TEST_F(NetworkInspectorTest, MissingShareNamesAddressResolvedAddressAndSharePath
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
-    LauncherOptions = TLauncherOptions();
-    list = TLaunchErrorList();
+    Options() = LauncherOptions();
+    list = LaunchErrorList();
     if (!c.resolvesTo.empty()) fresh.network.addresses[c.address] = c.resolvesTo;
     if (c.otherShare) fresh.files.AddDir(L"\\\\" + c.address + L"\\public");
-    LauncherOptions.SetOrvexAddress(c.address);
+    Options().SetOrvexAddress(c.address);
 
-    TNetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(list);
 
     ExpectOneCritical(FormatS(kNoShare, {c.address, c.shown, L"\\\\" + c.address + L"\\zelkora$"}));
     EXPECT_TRUE(fresh.files.Changes().empty());

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "discovery/OrvexLocatorDef.h"
-#include "launcher/BGWorkerDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "discovery/OrvexLocator.h"
+#include "model/BGWorker.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 
 namespace zl {
@@ -25,19 +25,19 @@ const std::wstring kNotFound =
 
 struct LocatorTest : ::testing::Test {
   std::optional<FakePlatform> p;
-  TLaunchErrorList errors;
+  LaunchErrorList errors;
   void SetUp() override {
     Fresh();
-    LocatorWorker = nullptr;
+    g_locator_worker = nullptr;
   }
   // A clean platform, findings list and options, for each row of a table.
   void Fresh() {
     p.reset();
     p.emplace();
-    errors = TLaunchErrorList();
-    LauncherOptions = TLauncherOptions();
+    errors = LaunchErrorList();
+    Options() = LauncherOptions();
   }
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
 
   // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".
   std::vector<std::wstring> ZoneEntries() {
@@ -75,8 +75,8 @@ struct LocatorTest : ::testing::Test {
     return out;
   }
   bool OnlyTheCriticalFinding() {
-    return errors.Count() == 1 && errors.Items(0)->FSeverity == esCritical &&
-           errors.Items(0)->FMessage == kNotFound && errors.FIsFatal;
+    return errors.Count() == 1 && errors.Items(0)->Severity() == ErrorSeverity::Critical &&
+           errors.Items(0)->Message() == kNotFound && errors.IsFatal();
   }
 };
 
@@ -154,9 +154,9 @@ TEST_F(LocatorTest, DecisionTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh();
-    LauncherOptions.SetAppLocation(c.savedLocation);
-    LauncherOptions.SetOrvexAddress(c.configured);
-    LauncherOptions.SetPortOffset(c.portOffset);
+    Options().SetAppLocation(c.savedLocation);
+    Options().SetOrvexAddress(c.configured);
+    Options().SetPortOffset(c.portOffset);
     if (c.savedLocation.find(L"Other.exe") != std::wstring::npos) {
       // What Load found: both values in the user's key.
       p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", c.savedLocation,
@@ -171,10 +171,10 @@ TEST_F(LocatorTest, DecisionTable) {
     p->ui.formAnswers = c.formAnswers;
     p->ui.fileAnswers = c.fileAnswers;
 
-    TOrvexLocator::Locate(errors);
+    OrvexLocator::Locate(errors);
 
-    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.orvexAddress);
-    EXPECT_EQ(LauncherOptions.AppLocation(), c.appLocation);
+    EXPECT_EQ(Options().OrvexAddress(), c.orvexAddress);
+    EXPECT_EQ(Options().AppLocation(), c.appLocation);
     EXPECT_EQ(Probes(), c.probes);
     EXPECT_EQ(BroadcastPorts(), c.broadcasts);
     EXPECT_EQ(p->ui.forms.size(), c.formsShown);
@@ -190,7 +190,7 @@ TEST_F(LocatorTest, DecisionTable) {
 
 TEST_F(LocatorTest, TheBroadcastIsOneRequestOfFourteenBytesAndOneBoundedWait) {
   p->network.replies = {"SRV01,<SecurityID>"};
-  TOrvexLocator::Locate(errors);
+  OrvexLocator::Locate(errors);
   ASSERT_EQ(p->network.broadcasts.size(), 1u);
   EXPECT_EQ(p->network.broadcasts[0].second, std::string("Finding Server"));
   EXPECT_EQ(p->network.broadcasts[0].second.size(), 14u);
@@ -203,8 +203,8 @@ TEST_F(LocatorTest, SocketErrorsOfTheBroadcastLeaveLocate) {
     SCOPED_TRACE(sendFails ? "send" : "receive");
     p->network.sendFails = sendFails;
     p->network.receiveFails = !sendFails;
-    LauncherOptions = TLauncherOptions();
-    EXPECT_THROW(TOrvexLocator::Locate(errors), LauncherError);
+    Options() = LauncherOptions();
+    EXPECT_THROW(OrvexLocator::Locate(errors), LauncherError);
     EXPECT_TRUE(p->ui.forms.empty());
     EXPECT_EQ(errors.Count(), 0);
   }
@@ -248,9 +248,9 @@ TEST_F(LocatorTest, DiscoveryReplies) {
     p->network.replies = {c.reply};
     auto keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
 
-    TOrvexLocator::Locate(errors);
+    OrvexLocator::Locate(errors);
 
-    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.server);
+    EXPECT_EQ(Options().OrvexAddress(), c.server);
     if (c.server.empty()) {
       // Not a server: the user is asked, and nothing of the reply went anywhere.
       EXPECT_EQ(p->ui.forms.size(), 1u);
@@ -302,10 +302,10 @@ TEST_F(LocatorTest, IgnoredRepliesShareTheOneTwoSecondWait) {
     services.network = &net;
     InstallPlatform(services);
 
-    TOrvexLocator::Locate(errors);
+    OrvexLocator::Locate(errors);
 
     EXPECT_EQ(net.receiveTimeouts, c.waits);
-    EXPECT_EQ(LauncherOptions.OrvexAddress(), c.server);
+    EXPECT_EQ(Options().OrvexAddress(), c.server);
     EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
     services.network = &p->network;
     InstallPlatform(services);
@@ -327,7 +327,7 @@ TEST_F(LocatorTest, ResolveAddress) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value.begin(), c.value.end()));
     p->network.lookups.clear();
-    EXPECT_EQ(TOrvexLocator::ResolveAddress(c.value), c.result);
+    EXPECT_EQ(OrvexLocator::ResolveAddress(c.value), c.result);
     EXPECT_EQ(p->network.lookups.size(), c.lookups);
   }
 }
@@ -351,7 +351,7 @@ TEST(ResolveHostname, KeepsTheAddressUnlessTheResolverGivesAPlainHostName) {
       {L"10.0.0.8", L".hidden"}, {L"10.0.0.9", L"10.0.0.9"},  // no answer
       {L"srv02", L"srv02"},                                   // a name: no lookup
   };
-  for (const Case& c : cases) EXPECT_EQ(TOrvexLocator::ResolveHostname(c.value), c.result);
+  for (const Case& c : cases) EXPECT_EQ(OrvexLocator::ResolveHostname(c.value), c.result);
   EXPECT_EQ(p.network.lookups.size(), 5u);
 }
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "checks/PCInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/PCInspector.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
-#include "prerequisites/AppInspectorDef.h"
+#include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -51,8 +51,8 @@ struct Workstation {
   std::function<void(const std::wstring&)> onRun;
 
   Workstation() {
-    LauncherOptions = TLauncherOptions();
-    LauncherOptions.SetDownloadServer(kServer);
+    Options() = LauncherOptions();
+    Options().SetDownloadServer(kServer);
     p.system.environment[L"HomeDrive"] = L"D:";
     p.system.environment[L"HomePath"] = L"\\Users\\ann";
     SetVersion(6, 1);
@@ -83,7 +83,6 @@ struct Workstation {
   }
   void SetVersion(uint32_t major, uint32_t minor) {
     p.system.version = OsVersion{true, major, minor, 2};
-    TPCInspector::LoadVersion();
   }
   std::vector<std::wstring> Downloads() {
     std::vector<std::wstring> paths;
@@ -103,7 +102,7 @@ struct Workstation {
 };
 
 struct PrerequisiteInstallersTest : ::testing::Test {
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
 };
 
 TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
@@ -116,48 +115,48 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
   } cases[] = {
       {"barcode fonts",
        [](auto&) {},
-       &TAppInspector::InstallBarcodeFonts,
+       &AppInspector::InstallBarcodeFonts,
        {L"/Velmont/BarCode%20Fonts%20Installer.msi"},
        {{kBarcode, true, L""}}},
       {"braille fonts",
        [](auto&) {},
-       &TAppInspector::InstallBrailleFonts,
+       &AppInspector::InstallBrailleFonts,
        {L"/Velmont/Braille%20Fonts.msi"},
        {{kBraille, true, L""}}},
       {"Velmont report viewer",
-       [](auto&) { LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Velmont\\Velmont.exe"); },
-       &TAppInspector::InstallCrystal,
+       [](auto&) { Options().SetAppLocation(L"\\\\s\\Zelkora$\\Velmont\\Velmont.exe"); },
+       &AppInspector::InstallCrystal,
        {L"/Velmont/Crystal%20Reports%20XI%20Installer.msi"},
        {{kXI, true, L""}}},
       {"Quenda on Vista without the runtime",
        [](auto& w) {
-         LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.SetVersion(6, 0);
        },
-       &TAppInspector::InstallCrystal,
+       &AppInspector::InstallCrystal,
        {L"/Quenda/Crystal%208.5.msi"},
        {{k85, true, L""}}},
       {"Quenda on Windows 7 64-bit without the runtime",
        [](auto& w) {
-         LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.p.system.wow64 = Wow64State::Yes;
        },
-       &TAppInspector::InstallCrystal,
+       &AppInspector::InstallCrystal,
        {L"/Quenda/Crystal%208.5.msi", L"/Quenda/Windows%207%2064bit%20Crystal%20Update.exe"},
        {{k85, true, L""}, {kPatch64, false, L"runas"}}},
       {"Quenda with the runtime, 32-bit Vista: only the patch",
        [](auto& w) {
-         LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.SetVersion(6, 0);
          w.p.system.wow64 = Wow64State::No;
          w.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
        },
-       &TAppInspector::InstallCrystal,
+       &AppInspector::InstallCrystal,
        {L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe"},
        {{kPatch32, false, L"runas"}}},
       {"unknown application type",
-       [](auto&) { LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Other.exe"); },
-       &TAppInspector::InstallCrystal,
+       [](auto&) { Options().SetAppLocation(L"\\\\s\\Zelkora$\\Other.exe"); },
+       &AppInspector::InstallCrystal,
        {},
        {}},
   };
@@ -176,9 +175,9 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
 
 TEST_F(PrerequisiteInstallersTest, ACopyOnTheShareIsInstalledWithoutDownload) {
   Workstation w;
-  LauncherOptions.SetShareLocation(L"\\\\srv01\\Zelkora$");
+  Options().SetShareLocation(L"\\\\srv01\\Zelkora$");
   w.p.files.AddFile(L"\\\\srv01\\Zelkora$\\Common\\Braille Fonts.msi", ToUtf8(kBraille));
-  TAppInspector::InstallBrailleFonts();
+  AppInspector::InstallBrailleFonts();
   EXPECT_EQ(w.runs, (std::vector<Started>{{kBraille, true, L""}}));
   EXPECT_TRUE(w.p.http.requested.empty());
   EXPECT_TRUE(w.p.ui.installerWindows.empty());
@@ -204,7 +203,7 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
   };
   for (const Case& c : cases) {
     Workstation w;
-    LauncherOptions.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+    Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
     w.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
     if (!c.patchDownloads) w.p.http.replies.clear();
     if (c.registry == KeyRefused)
@@ -217,7 +216,7 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
       if (int(w.p.system.sleeps.size()) == c.markerAfterSleeps) w.p.files.AddFile(kMarker, "");
     };
 
-    TAppInspector::InstallCrystal();
+    AppInspector::InstallCrystal();
 
     EXPECT_EQ(w.p.system.sleeps, std::vector<uint32_t>(c.sleeps, 1000)) << c.name;
     EXPECT_EQ(w.Patched(), c.flagged) << c.name;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "checks/ProgramLocatorDef.h"
-#include "launcher/BGWorkerDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/ProgramLocator.h"
+#include "model/BGWorker.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
 
@@ -33,24 +33,24 @@ const std::wstring kNotOnShare =
 struct ProgramLocatorTest : ::testing::Test {
   std::unique_ptr<FakePlatform> fresh;
   FakePlatform* p = nullptr;
-  TLaunchErrorList list;
-  std::unique_ptr<TBGWorker> worker{TBGWorker::CreateSuspended()};
+  LaunchErrorList list;
+  std::unique_ptr<BGWorker> worker{BGWorker::CreateSuspended()};
   void SetUp() override {
     Row(kShare);
-    LocatorWorker = worker.get();
+    g_locator_worker = worker.get();
   }
   void TearDown() override {
-    LocatorWorker = nullptr;
-    LauncherOptions = TLauncherOptions();
+    g_locator_worker = nullptr;
+    Options() = LauncherOptions();
   }
   // A fresh platform, options and list for one row of a table.
   FakePlatform& Row(const std::wstring& share) {
     fresh.reset();  // the old one puts back what it replaced before the next installs itself
     fresh = std::make_unique<FakePlatform>();
     p = fresh.get();
-    LauncherOptions = TLauncherOptions();
-    LauncherOptions.SetShareLocation(share);
-    list = TLaunchErrorList();
+    Options() = LauncherOptions();
+    Options().SetShareLocation(share);
+    list = LaunchErrorList();
     return *fresh;
   }
   RegValue Saved() {
@@ -58,9 +58,9 @@ struct ProgramLocatorTest : ::testing::Test {
   }
   void ExpectOneCritical(const std::wstring& message) {
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0)->FMessage, message);
-    EXPECT_EQ(list.Items(0)->FSeverity, esCritical);
-    EXPECT_TRUE(list.FIsFatal);
+    EXPECT_EQ(list.Items(0)->Message(), message);
+    EXPECT_EQ(list.Items(0)->Severity(), ErrorSeverity::Critical);
+    EXPECT_TRUE(list.IsFatal());
   }
 };
 
@@ -72,14 +72,14 @@ TEST_F(ProgramLocatorTest, ASavedLocationIsOnlyConfirmedEvenWithTheAppAtAStandar
       p->files.AddFile(saved, "MZ");
     else
       p->files.AddDir(saved);  // a folder of that name is no executable
-    LauncherOptions.SetAppLocation(saved);
-    TProgramLocator::Locate(list);
+    Options().SetAppLocation(saved);
+    ProgramLocator::Locate(list);
     if (exists)
       EXPECT_EQ(list.Count(), 0);
     else
       ExpectOneCritical(FormatS(kMissingFile, {saved}));
-    EXPECT_EQ(LauncherOptions.AppLocation(), saved);
-    EXPECT_TRUE(LauncherOptions.IsVelmont());
+    EXPECT_EQ(Options().AppLocation(), saved);
+    EXPECT_TRUE(Options().IsVelmont());
     EXPECT_TRUE(p->ui.forms.empty());
   }
 }
@@ -100,13 +100,13 @@ TEST_F(ProgramLocatorTest, TheLaunchersOwnPathIsReplacedByTheUsersPick) {
     p->files.AddFile(kVelmont, "MZ");
     p->ui.formAnswers = {true};
     p->ui.fileAnswers = {pick};
-    LauncherOptions.SetAppLocation(c.saved);
+    Options().SetAppLocation(c.saved);
 
-    TProgramLocator::Locate(list);
+    ProgramLocator::Locate(list);
 
     EXPECT_EQ(p->ui.forms.size(), 1u) << c.saved;
-    EXPECT_EQ(LauncherOptions.AppLocation(), pick);
-    EXPECT_TRUE(LauncherOptions.IsQuenda());
+    EXPECT_EQ(Options().AppLocation(), pick);
+    EXPECT_TRUE(Options().IsQuenda());
     EXPECT_EQ(Saved().text, pick);
     if (c.pickExists) {
       EXPECT_EQ(list.Count(), 0) << c.saved;
@@ -121,12 +121,12 @@ TEST_F(ProgramLocatorTest, NoPickSearchesTheShareAsForAnEmptyLocation) {
   p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation",
                         kShare + L"\\ZelkoraLauncher.exe", RegView::Reg64);
   p->files.AddFile(kQuenda, "MZ");
-  LauncherOptions.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
-  TProgramLocator::Locate(list);  // the information window is closed with its close box
+  Options().SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+  ProgramLocator::Locate(list);  // the information window is closed with its close box
   EXPECT_EQ(p->ui.forms.size(), 1u);
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(LauncherOptions.AppLocation(), kQuenda);
-  EXPECT_TRUE(LauncherOptions.IsQuenda());
+  EXPECT_EQ(Options().AppLocation(), kQuenda);
+  EXPECT_TRUE(Options().IsQuenda());
   // The empty pick was saved; the location found on the share is not.
   EXPECT_EQ(Saved().kind, RegKind::Missing);
 }
@@ -138,14 +138,14 @@ TEST_F(ProgramLocatorTest, APickThatNamesTheLauncherAgainIsNotAskedForTwice) {
   p->files.AddFile(kQuenda, "MZ");
   p->ui.formAnswers = {true, true};
   p->ui.fileAnswers = {pick, pick};
-  LauncherOptions.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+  Options().SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
 
-  TProgramLocator::Locate(list);
+  ProgramLocator::Locate(list);
 
   EXPECT_EQ(p->ui.forms.size(), 1u);
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(LauncherOptions.AppLocation(), kQuenda);
-  EXPECT_TRUE(LauncherOptions.IsQuenda());
+  EXPECT_EQ(Options().AppLocation(), kQuenda);
+  EXPECT_TRUE(Options().IsQuenda());
   EXPECT_EQ(Saved().text, pick);
 }
 
@@ -153,11 +153,11 @@ TEST_F(ProgramLocatorTest, StandardPlacesVelmontFirst) {
   struct Case {
     bool velmont, quenda;
     std::wstring expected;
-    TAppType type;
+    AppType type;
   } cases[] = {
-      {true, true, kVelmont, atVelmont},
-      {false, true, kQuenda, atQuenda},
-      {true, false, kVelmont, atVelmont},
+      {true, true, kVelmont, AppType::Velmont},
+      {false, true, kQuenda, AppType::Quenda},
+      {true, false, kVelmont, AppType::Velmont},
   };
   for (const Case& c : cases) {
     Row(kShare);
@@ -166,12 +166,12 @@ TEST_F(ProgramLocatorTest, StandardPlacesVelmontFirst) {
     // A later match on the share must not win over a standard place.
     p->files.AddFile(kShare + L"\\zz\\Quenda.exe", "MZ");
 
-    TProgramLocator::Locate(list);
+    ProgramLocator::Locate(list);
 
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(LauncherOptions.AppLocation(), c.expected);
-    EXPECT_EQ(LauncherOptions.IsVelmont(), c.type == atVelmont);
-    EXPECT_EQ(LauncherOptions.IsQuenda(), c.type == atQuenda);
+    EXPECT_EQ(Options().AppLocation(), c.expected);
+    EXPECT_EQ(Options().IsVelmont(), c.type == AppType::Velmont);
+    EXPECT_EQ(Options().IsQuenda(), c.type == AppType::Quenda);
     // Found on the share, kept for this run only.
     EXPECT_EQ(Saved().kind, RegKind::Missing);
   }
@@ -182,41 +182,47 @@ TEST_F(ProgramLocatorTest, TheSearchWalksDepthFirstAndTheLastMatchWins) {
     const char* name;
     std::vector<std::wstring> files;  // created in this order, which is the listing order
     std::wstring expected;            // empty: nothing found
-    TAppType type;
+    AppType type;
   } cases[] = {
       {"a subfolder is walked before the next entry of its parent",
        {L"A\\deep\\Quenda.exe", L"OldVelmont.exe"},
        L"OldVelmont.exe",
-       atVelmont},
+       AppType::Velmont},
       {"the later of two folders",
        {L"A\\Velmont.exe", L"B\\Quenda.exe", L"C\\readme.txt"},
        L"B\\Quenda.exe",
-       atQuenda},
+       AppType::Quenda},
       {"letter case is ignored",
        {L"Apps\\VELMONT.EXE", L"Apps\\Setup.exe"},
        L"Apps\\VELMONT.EXE",
-       atVelmont},
+       AppType::Velmont},
       {"only names ending in .exe",
        {L"Apps\\Velmont.exe", L"Apps\\Quenda.exe.bak", L"Apps\\Quenda.exe.lnk"},
        L"Apps\\Velmont.exe",
-       atVelmont},
-      {"a folder named like the app is no executable", {L"Velmont.exe\\notes.txt"}, L"", atUnknown},
-      {"other executables only", {L"Tools\\Setup.exe", L"Tools\\regedit.exe"}, L"", atUnknown},
+       AppType::Velmont},
+      {"a folder named like the app is no executable",
+       {L"Velmont.exe\\notes.txt"},
+       L"",
+       AppType::Unknown},
+      {"other executables only",
+       {L"Tools\\Setup.exe", L"Tools\\regedit.exe"},
+       L"",
+       AppType::Unknown},
   };
   for (const Case& c : cases) {
     Row(kShare);
     for (const auto& f : c.files) p->files.AddFile(kShare + L"\\" + f, "MZ");
 
-    TProgramLocator::Locate(list);
+    ProgramLocator::Locate(list);
 
     if (c.expected.empty()) {
       ExpectOneCritical(FormatS(kNotOnShare, {kShare}));
-      EXPECT_EQ(LauncherOptions.AppLocation(), L"") << c.name;
+      EXPECT_EQ(Options().AppLocation(), L"") << c.name;
     } else {
       EXPECT_EQ(list.Count(), 0) << c.name;
-      EXPECT_EQ(LauncherOptions.AppLocation(), kShare + L"\\" + c.expected) << c.name;
-      EXPECT_EQ(LauncherOptions.IsVelmont(), c.type == atVelmont) << c.name;
-      EXPECT_EQ(LauncherOptions.IsQuenda(), c.type == atQuenda) << c.name;
+      EXPECT_EQ(Options().AppLocation(), kShare + L"\\" + c.expected) << c.name;
+      EXPECT_EQ(Options().IsVelmont(), c.type == AppType::Velmont) << c.name;
+      EXPECT_EQ(Options().IsQuenda(), c.type == AppType::Quenda) << c.name;
     }
   }
 }
@@ -227,9 +233,9 @@ TEST_F(ProgramLocatorTest, LinkedFoldersAreNotEntered) {
   p->files.AddReparseDir(kShare + L"\\A\\self", kShare + L"\\A\\self");
   p->files.AddFile(L"\\\\srv02\\apps\\Velmont.exe", "MZ");
   p->files.AddReparseDir(kShare + L"\\Z", L"\\\\srv02\\apps");  // visited last, if entered
-  TProgramLocator::Locate(list);
+  ProgramLocator::Locate(list);
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(LauncherOptions.AppLocation(), kShare + L"\\A\\Quenda.exe");
+  EXPECT_EQ(Options().AppLocation(), kShare + L"\\A\\Quenda.exe");
 }
 
 TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
@@ -252,11 +258,11 @@ TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
     // On the root of the current drive, not looked for by the fake.
     p->files.AddFile(L"C:\\Velmont\\Velmont.exe", "MZ");
 
-    TProgramLocator::Locate(list);
+    ProgramLocator::Locate(list);
 
     ExpectOneCritical(FormatS(kNotOnShare, {c.share}));
-    EXPECT_EQ(LauncherOptions.AppLocation(), L"") << c.name;
-    EXPECT_TRUE(LauncherOptions.IsUnknown()) << c.name;
+    EXPECT_EQ(Options().AppLocation(), L"") << c.name;
+    EXPECT_TRUE(Options().IsUnknown()) << c.name;
   }
 }
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/FakePlatform.h"
-#include "utils/FormHelperDef.h"
-#include "utils/LauncherUtilsDef.h"
+#include "utils/FormHelper.h"
+#include "model/LauncherUtils.h"
+#include "utils/Paths.h"
+#include "prerequisites/Installer.h"
 
 namespace zl {
 namespace {
@@ -18,7 +20,7 @@ ShellStart Started(int waits) { return ShellStart{true, std::make_unique<FakePro
 TEST(RunExecutableFile, FillsTheShellRequestAndWaitsWhilePumpingMessages) {
   FakePlatform p;
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(3); };
-  EXPECT_TRUE(TLauncherUtils::RunExecutableFile(L"C:\\tmp\\setup.exe", L"/q", true, false));
+  EXPECT_TRUE(LauncherUtils::RunExecutableFile(L"C:\\tmp\\setup.exe", L"/q", true, false));
   ASSERT_EQ(p.shell.executed.size(), 1u);
   const ShellExecuteRequest& r = p.shell.executed[0];
   EXPECT_EQ(r.mask, see::NoCloseProcess | see::NoZoneChecks | see::FlagNoUi);
@@ -46,7 +48,7 @@ TEST(RunExecutableFile, VerbAndFailure) {
   for (const Case& c : cases) {
     FakePlatform p;
     p.system.version = c.version;
-    EXPECT_FALSE(TLauncherUtils::RunExecutableFile(L"msiexec.exe", L"", false, c.runAs));
+    EXPECT_FALSE(LauncherUtils::RunExecutableFile(L"msiexec.exe", L"", false, c.runAs));
     ASSERT_EQ(p.shell.executed.size(), 1u);
     EXPECT_EQ(p.shell.executed[0].verb, c.verb);
     EXPECT_EQ(p.shell.executed[0].mask, see::NoCloseProcess | see::NoZoneChecks);
@@ -59,7 +61,7 @@ TEST(RunExecutableFile, VerbAndFailure) {
 TEST(RunExecutableFile, AStartWithoutProcessHandleStillReturnsTrue) {
   FakePlatform p;
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return ShellStart{true, nullptr}; };
-  EXPECT_TRUE(TLauncherUtils::RunExecutableFile(L"a.exe", L"", false, false));
+  EXPECT_TRUE(LauncherUtils::RunExecutableFile(L"a.exe", L"", false, false));
   EXPECT_EQ(p.ui.processMessagesCalls, 1);
 }
 
@@ -67,8 +69,8 @@ TEST(ExecuteCommand, RunsTheCommandProcessorHiddenInTheCurrentFolder) {
   FakePlatform p;
   p.system.version = {true, 6, 1, 2};
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
-  EXPECT_TRUE(TLauncherUtils::ExecuteCommand(L"/c echo \"x\"", true));
-  EXPECT_TRUE(TLauncherUtils::ExecuteCommand(L"/c dir", false));
+  EXPECT_TRUE(LauncherUtils::ExecuteCommand(L"/c echo \"x\"", true));
+  EXPECT_TRUE(LauncherUtils::ExecuteCommand(L"/c dir", false));
   ASSERT_EQ(p.shell.executed.size(), 2u);
   EXPECT_EQ(p.shell.executed[0].verb, std::optional<std::wstring>(L"runas"));
   EXPECT_EQ(p.shell.executed[1].verb, std::optional<std::wstring>(L"open"));
@@ -83,7 +85,7 @@ TEST(ExecuteCommand, RunsTheCommandProcessorHiddenInTheCurrentFolder) {
 
 TEST(ProbeDir, StartsAGuidNamedProgramInTheFolderAndNeverFails) {
   FakePlatform p;
-  TLauncherUtils::ProbeDir(L"\\\\srv01\\zelkora$\\{GUID}.exe");
+  LauncherUtils::ProbeDir(L"\\\\srv01\\zelkora$\\{GUID}.exe");
   ASSERT_EQ(p.shell.executed.size(), 1u);
   const ShellExecuteRequest& r = p.shell.executed[0];
   EXPECT_EQ(r.file, L"\\\\srv01\\zelkora$\\{00000001-0000-4000-8000-000000000001}.exe");
@@ -92,26 +94,26 @@ TEST(ProbeDir, StartsAGuidNamedProgramInTheFolderAndNeverFails) {
 
   FakePlatform broken;
   broken.system.guidFails = true;
-  EXPECT_NO_THROW(TLauncherUtils::ProbeDir(L"C:\\x\\y"));
+  EXPECT_NO_THROW(LauncherUtils::ProbeDir(L"C:\\x\\y"));
   broken.shell.onExecuteEx = [](const ShellExecuteRequest&) -> ShellStart {
     throw LauncherError(L"network gone");
   };
   broken.system.guidFails = false;
-  EXPECT_NO_THROW(TLauncherUtils::ProbeDir(L"C:\\x\\y"));
+  EXPECT_NO_THROW(LauncherUtils::ProbeDir(L"C:\\x\\y"));
 }
 
 TEST(CheckFile, ProbesOneLevelAboveAndAnswersForFilesOnly) {
   FakePlatform p;
   p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
   p.files.AddDir(L"\\\\srv01\\zelkora$\\Folder.exe");
-  EXPECT_TRUE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe"));
+  EXPECT_TRUE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe"));
   ASSERT_EQ(p.shell.executed.size(), 1u);
-  EXPECT_EQ(TLauncherUtils::GetDir(p.shell.executed[0].file), L"\\\\srv01\\zelkora$\\");
-  EXPECT_FALSE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Folder.exe"));
-  EXPECT_FALSE(TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Missing.exe"));
+  EXPECT_EQ(GetDir(p.shell.executed[0].file), L"\\\\srv01\\zelkora$\\");
+  EXPECT_FALSE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Folder.exe"));
+  EXPECT_FALSE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Missing.exe"));
   // A file directly in the share root probes the server level.
-  TLauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\a.exe");
-  EXPECT_EQ(TLauncherUtils::GetDir(p.shell.executed.back().file), L"\\\\srv01\\");
+  LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\a.exe");
+  EXPECT_EQ(GetDir(p.shell.executed.back().file), L"\\\\srv01\\");
 }
 
 TEST(PathOperations, TakePathsApartWithTheirFallbacks) {
@@ -128,23 +130,23 @@ TEST(PathOperations, TakePathsApartWithTheirFallbacks) {
       {L"\\\\\\srv\\x", L"\\\\\\srv\\", L"x", L""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TLauncherUtils::GetDir(c.path), c.dir);
-    EXPECT_EQ(TLauncherUtils::GetFile(c.path), c.file);
-    EXPECT_EQ(TLauncherUtils::GetShareServerName(c.path), c.server);
+    EXPECT_EQ(GetDir(c.path), c.dir);
+    EXPECT_EQ(GetFile(c.path), c.file);
+    EXPECT_EQ(GetShareServerName(c.path), c.server);
   }
 }
 
 TEST(Is64Bit, FollowsTheWow64AnswerAndRaisesWhenTheCallFails) {
   FakePlatform p;
   p.system.wow64 = Wow64State::Yes;
-  EXPECT_TRUE(TLauncherUtils::Is64Bit());
+  EXPECT_TRUE(LauncherUtils::Is64Bit());
   p.system.wow64 = Wow64State::No;
-  EXPECT_FALSE(TLauncherUtils::Is64Bit());
+  EXPECT_FALSE(LauncherUtils::Is64Bit());
   p.system.wow64 = Wow64State::NoFunction;
-  EXPECT_FALSE(TLauncherUtils::Is64Bit());
+  EXPECT_FALSE(LauncherUtils::Is64Bit());
   p.system.wow64 = Wow64State::Failed;
   try {
-    TLauncherUtils::Is64Bit();
+    LauncherUtils::Is64Bit();
     ADD_FAILURE();
   } catch (const LauncherError& e) {
     EXPECT_EQ(e.Message(), L"Bad process handle");
@@ -153,37 +155,44 @@ TEST(Is64Bit, FollowsTheWow64AnswerAndRaisesWhenTheCallFails) {
 
 TEST(MessageDialog, KindsButtonsAndDefaults) {
   struct Case {
-    TMsgDlgType type;
-    TMsgDlgButtons buttons;
+    MsgDlgType type;
+    MsgDlgButtons buttons;
     const wchar_t* title;
     DialogIcon icon, taskIcon;
     std::vector<std::pair<std::wstring, int>> shown;
     int defaultResult;
   } cases[] = {
-      {mtWarning, {mbOK}, L"Warning", DialogIcon::Warning, DialogIcon::Warning, {{L"OK", 1}}, 1},
-      {mtConfirmation,
-       {mbNo, mbYes},
+      {MsgDlgType::Warning,
+       {MsgDlgBtn::OK},
+       L"Warning",
+       DialogIcon::Warning,
+       DialogIcon::Warning,
+       {{L"OK", 1}},
+       1},
+      {MsgDlgType::Confirmation,
+       {MsgDlgBtn::No, MsgDlgBtn::Yes},
        L"Confirm",
        DialogIcon::Question,
        DialogIcon::Information,
        {{L"&Yes", 6}, {L"&No", 7}},
        6},
-      {mtError,
-       {mbOK, mbYes},
+      {MsgDlgType::Error,
+       {MsgDlgBtn::OK, MsgDlgBtn::Yes},
        L"Error",
        DialogIcon::Error,
        DialogIcon::Error,
        {{L"&Yes", 6}, {L"OK", 1}},
        1},
-      {mtInformation,
-       {mbAbort, mbRetry, mbIgnore},
+      {MsgDlgType::Information,
+       {MsgDlgBtn::Abort, MsgDlgBtn::Retry, MsgDlgBtn::Ignore},
        L"Information",
        DialogIcon::Information,
        DialogIcon::Information,
        {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}},
        4},
-      {mtCustom,
-       {mbHelp, mbClose, mbAll, mbNoToAll, mbYesToAll, mbCancel},
+      {MsgDlgType::Custom,
+       {MsgDlgBtn::Help, MsgDlgBtn::Close, MsgDlgBtn::All, MsgDlgBtn::NoToAll, MsgDlgBtn::YesToAll,
+        MsgDlgBtn::Cancel},
        L"Zelkora Application Launcher",
        DialogIcon::None,
        DialogIcon::None,
@@ -205,26 +214,27 @@ TEST(MessageDialog, KindsButtonsAndDefaults) {
 
 TEST(MessageDialog, SayLowersTopMostWindowsAndReturnsTheAnswer) {
   FakePlatform p;
-  p.ui.answers = {mrNo};
-  EXPECT_EQ(TLauncherUtils::Say(L"q", mtConfirmation, {mbYes, mbNo}), mrNo);
+  p.ui.answers = {kModalNo};
+  EXPECT_EQ(LauncherUtils::Say(L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}),
+            kModalNo);
   EXPECT_TRUE(p.ui.dialogs[0].content.lowerTopmost);
-  p.ui.answers = {mrYes};
-  EXPECT_EQ(MessageDlg(L"q", mtConfirmation, {mbYes, mbNo}), mrYes);
+  p.ui.answers = {kModalYes};
+  EXPECT_EQ(MessageDlg(L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}), kModalYes);
   EXPECT_FALSE(p.ui.dialogs[1].content.lowerTopmost);
 }
 
 struct FakeForm : ICenterableForm {
-  TPosition position = TPosition::poMainFormCenter;
-  TBounds bounds{5, 5, 101, 51};
-  std::optional<TBounds> owner, main;
-  TPosition Position() const override { return position; }
-  TBounds Bounds() const override { return bounds; }
+  WindowPosition position = WindowPosition::MainFormCenter;
+  ScreenBounds bounds{5, 5, 101, 51};
+  std::optional<ScreenBounds> owner, main;
+  WindowPosition Position() const override { return position; }
+  ScreenBounds Bounds() const override { return bounds; }
   void MoveTo(int l, int t) override {
     bounds.left = l;
     bounds.top = t;
   }
-  std::optional<TBounds> OwnerBounds() const override { return owner; }
-  std::optional<TBounds> MainFormBounds() const override { return main; }
+  std::optional<ScreenBounds> OwnerBounds() const override { return owner; }
+  std::optional<ScreenBounds> MainFormBounds() const override { return main; }
 };
 
 TEST(CenterForm, CentresOnTheReferenceRoundingHalvesToEven) {
@@ -236,7 +246,7 @@ TEST(CenterForm, CentresOnTheReferenceRoundingHalvesToEven) {
   EXPECT_EQ(RoundHalfEven(2.4999), 2);
 
   FakeForm f;
-  f.main = TBounds{100, 200, 450, 250};
+  f.main = ScreenBounds{100, 200, 450, 250};
   CenterForm(f);
   // (450 - 101) / 2 = 174.5 -> 174; (250 - 51) / 2 = 99.5 -> 100
   EXPECT_EQ(f.bounds.left, 274);
@@ -244,17 +254,17 @@ TEST(CenterForm, CentresOnTheReferenceRoundingHalvesToEven) {
   EXPECT_EQ(f.bounds.width, 101);
 
   FakeForm owned;
-  owned.position = TPosition::poOwnerFormCenter;
-  owned.owner = TBounds{0, 0, 104, 54};
-  owned.main = TBounds{1000, 1000, 10, 10};
+  owned.position = WindowPosition::OwnerFormCenter;
+  owned.owner = ScreenBounds{0, 0, 104, 54};
+  owned.main = ScreenBounds{1000, 1000, 10, 10};
   CenterForm(owned);
   EXPECT_EQ(owned.bounds.left, 2);  // 1.5 -> 2
   EXPECT_EQ(owned.bounds.top, 2);
 
-  for (TPosition pos : {TPosition::poDesigned, TPosition::poScreenCenter}) {
+  for (WindowPosition pos : {WindowPosition::Designed, WindowPosition::ScreenCenter}) {
     FakeForm other;
     other.position = pos;
-    other.main = TBounds{100, 100, 400, 400};
+    other.main = ScreenBounds{100, 100, 400, 400};
     CenterForm(other);
     EXPECT_EQ(other.bounds.left, 5);
   }
@@ -267,11 +277,11 @@ TEST(InstallOrRun, ChoosesByExtension) {
   FakePlatform p;
   p.system.systemDirectory = L"C:\\Windows\\system32";
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
-  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp1.MSI", true, L"");
-  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp2.Exe", true, L"");
-  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp3.zip", false, L"");
-  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp4.", false, L"C:\\x");
-  TLauncherUtils::InstallOrRun(L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
+  Installer::InstallOrRun(L"C:\\Temp\\tmp1.MSI", true, L"");
+  Installer::InstallOrRun(L"C:\\Temp\\tmp2.Exe", true, L"");
+  Installer::InstallOrRun(L"C:\\Temp\\tmp3.zip", false, L"");
+  Installer::InstallOrRun(L"C:\\Temp\\tmp4.", false, L"C:\\x");
+  Installer::InstallOrRun(L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
   ASSERT_EQ(p.shell.executed.size(), 2u);
   const auto& msi = p.shell.executed[0];
   EXPECT_EQ(msi.file, L"C:\\Windows\\system32\\msiexec.exe");

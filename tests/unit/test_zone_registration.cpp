@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "discovery/OrvexLocatorDef.h"
-#include "launcher/BGWorkerDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "discovery/OrvexLocator.h"
+#include "model/BGWorker.h"
+#include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
 
@@ -25,20 +25,20 @@ std::wstring Range(int n) { return kRanges + L"\\Range" + std::to_wstring(n); }
 
 struct ZoneTest : ::testing::Test {
   std::optional<FakePlatform> p;
-  TLaunchErrorList errors;
+  LaunchErrorList errors;
   std::vector<std::wstring> keysBefore;
   int writesBefore = 0;
 
   void SetUp() override {
     Fresh();
-    LocatorWorker = nullptr;
+    g_locator_worker = nullptr;
   }
-  void TearDown() override { LauncherOptions = TLauncherOptions(); }
+  void TearDown() override { Options() = LauncherOptions(); }
   void Fresh() {
     p.reset();
     p.emplace();
-    errors = TLaunchErrorList();
-    LauncherOptions = TLauncherOptions();
+    errors = LaunchErrorList();
+    Options() = LauncherOptions();
     // Every Windows has the zone map; its lists come and go.
     p->registry.CreateKey(RegRoot::CurrentUser, kZoneMap, RegView::Default);
   }
@@ -50,9 +50,9 @@ struct ZoneTest : ::testing::Test {
   void Register(const std::wstring& address) {
     keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
     writesBefore = p->registry.writes;
-    LauncherOptions.SetOrvexAddress(address);
+    Options().SetOrvexAddress(address);
     p->network.accepting = {address + L":2879"};
-    TOrvexLocator::Locate(errors);
+    OrvexLocator::Locate(errors);
     ASSERT_EQ(errors.Count(), 0);
     ASSERT_EQ(p->network.probes.size(), 1u);
   }
@@ -123,10 +123,10 @@ TEST_F(ZoneTest, RangesAreScannedUpToTheFirstGap) {
 
 TEST_F(ZoneTest, ARangeValueOfAnotherTypeIsAnError) {
   p->registry.SetDword(RegRoot::CurrentUser, Range(1), L":Range", 7);
-  LauncherOptions.SetOrvexAddress(L"10.0.0.5");
+  Options().SetOrvexAddress(L"10.0.0.5");
   p->network.accepting = {L"10.0.0.5:2879"};
   try {
-    TOrvexLocator::Locate(errors);
+    OrvexLocator::Locate(errors);
     FAIL() << "no error";
   } catch (const LauncherError& e) {
     EXPECT_EQ(e.Message(), L"Invalid data type for ':Range'");
@@ -209,7 +209,7 @@ TEST_F(ZoneTest, ASecondRunWritesNothing) {
     Fresh();
     Register(address);
     ASSERT_GT(p->registry.writes, 0);
-    errors = TLaunchErrorList();
+    errors = LaunchErrorList();
     p->network.probes.clear();
     Register(address);
     EXPECT_TRUE(NewKeys().empty());
@@ -237,12 +237,12 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   // stays, is probed and registered as a range, and no key is named after the answer.
   for (const wchar_t* answer : {L"", L"srv 09", L"..\\Evil"}) {
     Fresh();
-    LauncherOptions.SetOrvexAddress(L"10.0.0.9");
+    Options().SetOrvexAddress(L"10.0.0.9");
     p->network.hostNames = {{L"10.0.0.9", answer}};
     p->network.accepting = {L"10.0.0.9:2879"};
     keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
-    TOrvexLocator::Locate(errors);
-    EXPECT_EQ(LauncherOptions.OrvexAddress(), L"10.0.0.9");
+    OrvexLocator::Locate(errors);
+    EXPECT_EQ(Options().OrvexAddress(), L"10.0.0.9");
     EXPECT_EQ(errors.Count(), 0);
     for (const auto& key : NewKeys()) EXPECT_NE(key.find(L"\\Ranges"), std::wstring::npos);
   }
@@ -251,10 +251,10 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   Fresh();
   const std::wstring app = L"\\\\my server\\Zelkora$\\Velmont\\Velmont.exe";
   p->files.AddFile(app, "MZ");
-  LauncherOptions.SetAppLocation(app);
+  Options().SetAppLocation(app);
   keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
-  TOrvexLocator::Locate(errors);
-  EXPECT_EQ(LauncherOptions.OrvexAddress(), L"my server");
+  OrvexLocator::Locate(errors);
+  EXPECT_EQ(Options().OrvexAddress(), L"my server");
   for (const auto& k : NewKeys())
     EXPECT_EQ(k.find(L"ZoneMap"), std::wstring::npos) << std::string(k.begin(), k.end());
 }

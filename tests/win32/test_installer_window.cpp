@@ -13,7 +13,7 @@
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "MessagePump.h"
-#include "utils/InstallerDef.h"
+#include "prerequisites/InstallerForm.h"
 
 #include <gtest/gtest.h>
 
@@ -319,7 +319,7 @@ TEST(InstallerWindow, AnErrorOfOnActivateEndsTheShowingAndIsRaised) {
 
 // ---------------------------------------------------------------- benchmark
 
-// The whole download path: TInstallerForm shows the window, its downloader fetches
+// The whole download path: InstallerForm shows the window, its downloader fetches
 // ZL_BENCH_URL through Win32Http on its own thread and reports every chunk to the main thread.
 // Meanwhile a probe thread sends a message to the window every 10 ms; the longest round trip is
 // how long the main thread was unresponsive. Prints figures, asserts only that it worked.
@@ -386,7 +386,7 @@ TEST(DownloadBench, InstallerWindowThroughputAndResponsiveness) {
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&t0);
   {
-    TInstallerForm form;
+    InstallerForm form;
     form.SetURL(wideUrl);
     form.SetFileName(L"bench.bin");  // an extension nothing runs
     form.ShowModal();

@@ -2,7 +2,7 @@
 
 #include "platform/win32/Win32UserInterface.h"
 #include "platform/win32/Win32Util.h"
-#include "utils/FormHelperDef.h"
+#include "utils/FormHelper.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,20 +71,20 @@ RECT WindowBounds(HWND window) {
 class CenterableForm : public ICenterableForm {
  public:
   CenterableForm(HWND form, HWND owner) : form_(form), owner_(owner) {}
-  TPosition Position() const override { return TPosition::poOwnerFormCenter; }
-  TBounds Bounds() const override { return ToBounds(WindowBounds(form_)); }
+  WindowPosition Position() const override { return WindowPosition::OwnerFormCenter; }
+  ScreenBounds Bounds() const override { return ToBounds(WindowBounds(form_)); }
   void MoveTo(int left, int top) override {
     ::SetWindowPos(form_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  std::optional<TBounds> OwnerBounds() const override {
+  std::optional<ScreenBounds> OwnerBounds() const override {
     if (owner_ == nullptr) return std::nullopt;
     return ToBounds(WindowBounds(owner_));
   }
-  std::optional<TBounds> MainFormBounds() const override { return OwnerBounds(); }
+  std::optional<ScreenBounds> MainFormBounds() const override { return OwnerBounds(); }
 
  private:
-  static TBounds ToBounds(const RECT& r) {
-    return TBounds{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  static ScreenBounds ToBounds(const RECT& r) {
+    return ScreenBounds{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
   HWND form_;
   HWND owner_;

@@ -1,7 +1,7 @@
 #include "platform/win32/LocateProgramWindow.h"
 
 #include "platform/win32/Handles.h"
-#include "utils/FormHelperDef.h"
+#include "utils/FormHelper.h"
 
 #include <exception>
 #include <vector>
@@ -47,22 +47,22 @@ struct FormState {
 class CenterableForm : public ICenterableForm {
  public:
   CenterableForm(HWND form, HWND mainWindow) : form_(form), main_(mainWindow) {}
-  TPosition Position() const override { return TPosition::poMainFormCenter; }
-  TBounds Bounds() const override { return BoundsOf(form_); }
+  WindowPosition Position() const override { return WindowPosition::MainFormCenter; }
+  ScreenBounds Bounds() const override { return BoundsOf(form_); }
   void MoveTo(int left, int top) override {
     ::SetWindowPos(form_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  std::optional<TBounds> OwnerBounds() const override { return std::nullopt; }
-  std::optional<TBounds> MainFormBounds() const override {
+  std::optional<ScreenBounds> OwnerBounds() const override { return std::nullopt; }
+  std::optional<ScreenBounds> MainFormBounds() const override {
     if (main_ == nullptr || !::IsWindow(main_)) return std::nullopt;
     return BoundsOf(main_);
   }
 
  private:
-  static TBounds BoundsOf(HWND window) {
+  static ScreenBounds BoundsOf(HWND window) {
     RECT r = {};
     ::GetWindowRect(window, &r);
-    return TBounds{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    return ScreenBounds{r.left, r.top, r.right - r.left, r.bottom - r.top};
   }
   HWND form_;
   HWND main_;

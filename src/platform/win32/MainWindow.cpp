@@ -8,6 +8,8 @@
 namespace zl::win32 {
 
 namespace {
+// The window class names stay as deployed: scripts and tools of the admins find our windows by
+// them.
 const wchar_t kClassName[] = L"TZelLauncherForm";
 const COLORREF kSteelBlue = RGB(0x46, 0x82, 0xB4);
 const COLORREF kTrack = RGB(0xE6, 0xE6, 0xE6);
@@ -39,9 +41,8 @@ void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
 }
 }  // namespace
 
-MainWindow::MainWindow() : form_(*this) {}
-
-bool MainWindow::Create(HINSTANCE instance) {
+bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events events) {
+  events_ = std::move(events);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &MainWindow::WndProc;
@@ -80,12 +81,12 @@ bool MainWindow::Create(HINSTANCE instance) {
   statusFont_.Reset(CreateFontIndirectW(&lf));
   PrepareLogo(instance);
 
-  hwnd_.Reset(CreateWindowExW(0, kClassName, kLauncherCaption, style, x, y, w, h, nullptr, nullptr,
-                              instance, this));
+  hwnd_.Reset(
+      CreateWindowExW(0, kClassName, caption, style, x, y, w, h, nullptr, nullptr, instance, this));
   if (!hwnd_) return false;
   // The information window centres over this window and the file dialog is owned by it.
   Win32Ui().SetMainWindow(hwnd_.Get());
-  form_.FormCreate();
+  if (events_.onCreated) events_.onCreated();
   ShowWindow(hwnd_.Get(), SW_SHOWNORMAL);
   UpdateWindow(hwnd_.Get());
   SetForegroundWindow(hwnd_.Get());
@@ -142,10 +143,10 @@ LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ACTIVATE:
-      if (LOWORD(wp) != WA_INACTIVE) form_.FormActivate();
+      if (LOWORD(wp) != WA_INACTIVE && events_.onActivated) events_.onActivated();
       break;
     case kActivateFallback:
-      form_.FormActivate();
+      if (events_.onActivated) events_.onActivated();
       return 0;
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT, without flicker

@@ -1,19 +1,26 @@
 #pragma once
 // The launcher's main window: logo, status text and progress bar on steel blue. A humble view:
-// the launch sequence (TZelLauncherForm) decides what it shows.
+// what it shows is decided by whoever holds its IMainView; its creation and activations are
+// handed to the callbacks the program block gives it.
 
+#include <functional>
 #include <string>
 
-#include "launcher/ZelLauncherFormDef.h"
+#include "platform/Platform.h"
 #include "platform/win32/Handles.h"
 
 namespace zl::win32 {
 
 class MainWindow : public IMainView {
  public:
-  MainWindow();
-  // Creates the window (FormCreate runs), centres it on the screen and shows it.
-  bool Create(HINSTANCE instance);
+  struct Events {
+    std::function<void()> onCreated;    // the window exists, before it is shown
+    std::function<void()> onActivated;  // each activation, and once more should none come
+  };
+
+  MainWindow() = default;
+  // Creates the window (onCreated runs), centres it on the screen and shows it.
+  bool Create(HINSTANCE instance, const wchar_t* caption, Events events);
   HWND Handle() const { return hwnd_.Get(); }
 
   void SetProgress(double value) override;
@@ -26,7 +33,7 @@ class MainWindow : public IMainView {
   void Paint(HWND hwnd, HDC dc);
   int Scale(int dip) const { return MulDiv(dip, dpi_, 96); }
 
-  TZelLauncherForm form_;
+  Events events_;
   UniqueWindow hwnd_;
   UniqueGdi<HBITMAP> logo_;  // already scaled to its place, drawn with one BitBlt
   int logoWidth_ = 0, logoHeight_ = 0;

@@ -47,7 +47,13 @@ std::wstring GuidText(const GUID& guid) {
   return text;
 }
 
-OsVersion Win32System::Version() {
+// The Windows version does not change while the launcher runs: it is read once, when the
+// platform is made, and every check asks this copy.
+Win32System::Win32System() : version_(ReadVersion()) {}
+
+OsVersion Win32System::Version() { return version_; }
+
+OsVersion Win32System::ReadVersion() {
   OSVERSIONINFOEXW info;
   ZeroMemory(&info, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;

@@ -8,6 +8,7 @@ namespace zl::win32 {
 
 class Win32System : public ISystem {
  public:
+  Win32System();
   OsVersion Version() override;
   Wow64State IsWow64() override;
   std::optional<int64_t> FreeBytesAvailable(const std::wstring& dir) override;
@@ -24,6 +25,10 @@ class Win32System : public ISystem {
   uint32_t TickCount() override;
   void Sleep(uint32_t ms) override;
   std::string AnsiText(const std::wstring& text) override;
+
+ private:
+  static OsVersion ReadVersion();
+  const OsVersion version_;
 };
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal.

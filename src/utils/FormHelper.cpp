@@ -1,4 +1,4 @@
-#include "utils/FormHelperDef.h"
+#include "utils/FormHelper.h"
 
 #include <cmath>
 
@@ -14,19 +14,19 @@ int RoundHalfEven(double value) {
 }
 
 void CenterForm(ICenterableForm& form) {
-  std::optional<TBounds> ref;
+  std::optional<ScreenBounds> ref;
   switch (form.Position()) {
-    case TPosition::poMainFormCenter:
+    case WindowPosition::MainFormCenter:
       ref = form.MainFormBounds();
       break;
-    case TPosition::poOwnerFormCenter:
+    case WindowPosition::OwnerFormCenter:
       ref = form.OwnerBounds();
       break;
     default:
       return;
   }
   if (!ref) return;
-  TBounds b = form.Bounds();
+  ScreenBounds b = form.Bounds();
   form.MoveTo(ref->left + RoundHalfEven((ref->width - b.width) / 2.0),
               ref->top + RoundHalfEven((ref->height - b.height) / 2.0));
 }

@@ -1,4 +1,4 @@
-#include "launcher/LauncherOptionsDef.h"
+#include "model/LauncherOptions.h"
 
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
@@ -8,7 +8,10 @@ namespace zl {
 const wchar_t* const kLauncherKey = L"SOFTWARE\\Zelkora\\Launcher";
 const wchar_t* const kDefaultDownloadServer = L"http://downloads.zelkora.example";
 
-TLauncherOptions LauncherOptions;
+LauncherOptions& Options() {
+  static LauncherOptions options;
+  return options;
+}
 
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
   std::vector<std::wstring> args;
@@ -41,39 +44,39 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
   return args;
 }
 
-void TLauncherOptions::Load() {
+void LauncherOptions::Load() {
   Load(RegRoot::LocalMachine);
   Load(RegRoot::CurrentUser);
   std::vector<std::wstring> args = SplitCommandLine(Platform().system->CommandLine());
-  std::wstring extra = FExtraOptions;
+  std::wstring extra = extra_options_;
   for (size_t i = 1; i < args.size(); ++i) extra += L" " + args[i];
   size_t start = 0;
   while (start < extra.size() && static_cast<uint32_t>(extra[start]) <= 32) ++start;
-  FExtraOptions = extra.substr(start);
-  SetAppTypeFromFile(FAppLocation);
+  extra_options_ = extra.substr(start);
+  SetAppTypeFromFile(app_location_);
 }
 
-void TLauncherOptions::Load(RegRoot aRootKey) {
-  if (!Platform().registry->KeyExists(aRootKey, kLauncherKey, RegView::Reg64)) return;
+void LauncherOptions::Load(RegRoot root) {
+  if (!Platform().registry->KeyExists(root, kLauncherKey, RegView::Reg64)) return;
   auto text = [&](const wchar_t* name, std::wstring& field) {
-    if (auto v = ReadStringValue(aRootKey, kLauncherKey, name, RegView::Reg64)) field = *v;
+    if (auto v = ReadStringValue(root, kLauncherKey, name, RegView::Reg64)) field = *v;
   };
   auto dword = [&](const wchar_t* name) {
-    return ReadDwordValue(aRootKey, kLauncherKey, name, RegView::Reg64);
+    return ReadDwordValue(root, kLauncherKey, name, RegView::Reg64);
   };
-  text(L"OrvexAddress", FOrvexAddress);
-  text(L"AppLocation", FAppLocation);
-  if (auto v = dword(L"SkipCR")) FSkipCR = *v != 0;
-  if (auto v = dword(L"SkipPC")) FSkipPC = *v != 0;
-  if (auto v = dword(L"PortOffset")) FPortOffset = static_cast<int32_t>(*v);
+  text(L"OrvexAddress", orvex_address_);
+  text(L"AppLocation", app_location_);
+  if (auto v = dword(L"SkipCR")) skip_cr_ = *v != 0;
+  if (auto v = dword(L"SkipPC")) skip_pc_ = *v != 0;
+  if (auto v = dword(L"PortOffset")) port_offset_ = static_cast<int32_t>(*v);
   // An admin may write the server with a trailing slash; every download path begins with one.
   std::wstring server;
   text(L"DownloadServer", server);
   while (!server.empty() && server.back() == L'/') server.pop_back();
-  if (!server.empty()) FDownloadServer = server;
+  if (!server.empty()) download_server_ = server;
 }
 
-void TLauncherOptions::Save() {
+void LauncherOptions::Save() {
   IRegistry& reg = *Platform().registry;
   if (!reg.CreateKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64)) return;
   auto put = [&](const wchar_t* name, const std::wstring& value) {
@@ -82,18 +85,18 @@ void TLauncherOptions::Save() {
     else
       reg.DeleteValue(RegRoot::CurrentUser, kLauncherKey, name, RegView::Reg64);
   };
-  put(L"AppLocation", FAppLocation);
-  put(L"OrvexAddress", FOrvexAddress);
+  put(L"AppLocation", app_location_);
+  put(L"OrvexAddress", orvex_address_);
 }
 
-void TLauncherOptions::SetAppTypeFromFile(const std::wstring& aFile) {
-  std::wstring lower = LowerAscii(aFile);
+void LauncherOptions::SetAppTypeFromFile(const std::wstring& file) {
+  std::wstring lower = LowerAscii(file);
   if (Contains(lower, L"velmont.exe"))
-    FAppType = atVelmont;
+    app_type_ = AppType::Velmont;
   else if (Contains(lower, L"quenda.exe"))
-    FAppType = atQuenda;
+    app_type_ = AppType::Quenda;
   else
-    FAppType = atUnknown;
+    app_type_ = AppType::Unknown;
 }
 
 }  // namespace zl

@@ -1,16 +1,17 @@
-#include "discovery/OrvexLocatorDef.h"
+#include "discovery/OrvexLocator.h"
 
-#include "discovery/LocateProgramFormDef.h"
-#include "launcher/BGWorkerDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "discovery/LocateProgramForm.h"
+#include "model/BGWorker.h"
+#include "model/LauncherOptions.h"
 #include "platform/Platform.h"
-#include "utils/LauncherUtilsDef.h"
+#include "model/LauncherUtils.h"
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
+#include "utils/Paths.h"
 
 namespace zl {
 
-const Regex AppNamePattern(L"(Quenda|Velmont)\\.exe$", true);
+const Regex kAppNamePattern(L"(Quenda|Velmont)\\.exe$", true);
 
 namespace {
 
@@ -80,15 +81,14 @@ std::optional<std::wstring> ParseDiscoveryReply(const std::wstring& reply) {
 }
 
 bool ProbeTCP() {
-  return Platform().network->ProbeTcp(LauncherOptions.OrvexAddress(),
-                                      static_cast<uint16_t>(TOrvexLocator::TCPPort()),
-                                      kProbeTimeoutMs);
+  return Platform().network->ProbeTcp(
+      Options().OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort()), kProbeTimeoutMs);
 }
 
 bool DiscoverUDP() {
   INetwork& net = *Platform().network;
   ISystem& sys = *Platform().system;
-  net.SendBroadcast(static_cast<uint16_t>(TOrvexLocator::UDPPort()), "Finding Server");
+  net.SendBroadcast(static_cast<uint16_t>(OrvexLocator::UdpPort()), "Finding Server");
   // Unsigned differences keep the deadline right across GetTickCount's wrap after 49.7 days.
   const uint32_t start = sys.TickCount();
   for (;;) {
@@ -102,7 +102,7 @@ bool DiscoverUDP() {
       text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
     auto name = ParseDiscoveryReply(text);
     if (!name) continue;
-    LauncherOptions.SetOrvexAddress(TOrvexLocator::ResolveHostname(*name));
+    Options().SetOrvexAddress(OrvexLocator::ResolveHostname(*name));
     return true;
   }
 }
@@ -128,7 +128,7 @@ void WriteZoneRange(int n, const std::wstring& address) {
 }
 
 void AddZoneRange() {
-  const std::wstring& address = LauncherOptions.OrvexAddress();
+  const std::wstring& address = Options().OrvexAddress();
   if (!Platform().registry->CreateKey(RegRoot::CurrentUser, RangesKey(), RegView::Default)) return;
   // Entries after a gap in the numbering are never looked at; the gap is filled.
   for (int n = 1;; ++n) {
@@ -156,7 +156,7 @@ void AddZoneDomain(const std::wstring& name) {
 // Files on the server belong to the Local intranet zone, so Windows runs the applications from
 // the share without the security warning for files from the Internet.
 void RegisterZone() {
-  const std::wstring& address = LauncherOptions.OrvexAddress();
+  const std::wstring& address = Options().OrvexAddress();
   // A configured address can hold anything; it must not name other keys of the zone map.
   if (!IsServerName(address)) return;
   if (DottedAddress().Search(address))
@@ -167,40 +167,40 @@ void RegisterZone() {
 
 }  // namespace
 
-int TOrvexLocator::UDPPort() { return kUdpPortBase + LauncherOptions.PortOffset(); }
+int OrvexLocator::UdpPort() { return kUdpPortBase + Options().PortOffset(); }
 
-int TOrvexLocator::TCPPort() { return kTcpPortBase + LauncherOptions.PortOffset(); }
+int OrvexLocator::TcpPort() { return kTcpPortBase + Options().PortOffset(); }
 
-std::wstring TOrvexLocator::ResolveHostname(const std::wstring& Value) {
-  std::wstring result = Value;
-  if (DottedAddress().Search(Value)) {
+std::wstring OrvexLocator::ResolveHostname(const std::wstring& value) {
+  std::wstring result = value;
+  if (DottedAddress().Search(value)) {
     std::wstring name;
-    if (LookupHostname(Value, name)) result = name;
+    if (LookupHostname(value, name)) result = name;
   }
   return result;
 }
 
-std::wstring TOrvexLocator::ResolveAddress(const std::wstring& Value) {
-  if (DottedAddress().Search(Value)) return Value;
+std::wstring OrvexLocator::ResolveAddress(const std::wstring& value) {
+  if (DottedAddress().Search(value)) return value;
   std::wstring result;
-  if (!LookupAddress(Value, result)) result.clear();
+  if (!LookupAddress(value, result)) result.clear();
   // A link-local answer means the name resolved only to an unconfigured interface.
-  if (result.compare(0, 7, L"169.254") == 0) result = Value;
+  if (result.compare(0, 7, L"169.254") == 0) result = value;
   return result;
 }
 
-void TOrvexLocator::Locate(TLaunchErrorList& errorList) {
-  TLauncherOptions& options = LauncherOptions;
+void OrvexLocator::Locate(LaunchErrorList& errorList) {
+  LauncherOptions& options = Options();
   bool found = false;
 
-  if (!options.AppLocation().empty() && !AppNamePattern.Search(options.AppLocation())) {
+  if (!options.AppLocation().empty() && !kAppNamePattern.Search(options.AppLocation())) {
     options.SetAppLocation(L"");
     options.Save();
   }
 
   if (!options.AppLocation().empty()) {
-    if (TLauncherUtils::CheckFile(options.AppLocation())) {
-      options.SetOrvexAddress(TLauncherUtils::GetShareServerName(options.AppLocation()));
+    if (LauncherUtils::CheckFile(options.AppLocation())) {
+      options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       if (!options.OrvexAddress().empty()) RegisterZone();
     } else {
       // The configured address is not probed: it most likely named the server that went away
@@ -215,13 +215,13 @@ void TOrvexLocator::Locate(TLaunchErrorList& errorList) {
   if (!found && options.AppLocation().empty()) found = DiscoverUDP();
 
   if (!found) {
-    if (options.AppLocation().empty() || !TLauncherUtils::CheckFile(options.AppLocation()))
+    if (options.AppLocation().empty() || !LauncherUtils::CheckFile(options.AppLocation()))
       options.SetAppLocation(LocateApp());
-    if (!options.AppLocation().empty() && TLauncherUtils::CheckFile(options.AppLocation())) {
-      options.SetOrvexAddress(TLauncherUtils::GetShareServerName(options.AppLocation()));
+    if (!options.AppLocation().empty() && LauncherUtils::CheckFile(options.AppLocation())) {
+      options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       options.Save();
     } else {
-      AddFinding(errorList, kNotFoundMessage, esCritical);
+      AddFinding(errorList, kNotFoundMessage, ErrorSeverity::Critical);
     }
   }
 
@@ -229,10 +229,10 @@ void TOrvexLocator::Locate(TLaunchErrorList& errorList) {
   if (found) RegisterZone();
 }
 
-std::wstring TOrvexLocator::LocateApp() {
+std::wstring OrvexLocator::LocateApp() {
   std::wstring result;
   auto routine = [&result] {
-    TLocateProgramForm form;
+    LocateProgramForm form;
     form.ShowModal();
     if (!form.Proceed()) return;
     OpenFileDialogRequest request;
@@ -243,14 +243,15 @@ std::wstring TOrvexLocator::LocateApp() {
     if (auto chosen = Platform().ui->ShowOpenFileDialog(request)) result = *chosen;
   };
   // Windows belong to the main thread; the worker waits until they are closed.
-  if (LocatorWorker)
-    LocatorWorker->UpdateUI(routine);
+  if (g_locator_worker)
+    g_locator_worker->UpdateUI(routine);
   else
     Platform().ui->RunOnMainThread(routine);
 
-  if (!result.empty() && !AppNamePattern.Search(result)) {
+  if (!result.empty() && !kAppNamePattern.Search(result)) {
     result.clear();
-    MessageDlg(L"Selected application must be Velmont.EXE or Quenda.EXE", mtError, {mbOK});
+    MessageDlg(L"Selected application must be Velmont.EXE or Quenda.EXE", MsgDlgType::Error,
+               {MsgDlgBtn::OK});
   }
   return result;
 }

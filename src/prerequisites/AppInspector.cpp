@@ -1,14 +1,16 @@
-#include "prerequisites/AppInspectorDef.h"
+#include "prerequisites/AppInspector.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "checks/PCInspectorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "checks/PCInspector.h"
+#include "model/LauncherOptions.h"
 #include "platform/Platform.h"
-#include "utils/LauncherUtilsDef.h"
+#include "model/LauncherUtils.h"
 #include "utils/RegistryValues.h"
+#include "utils/Paths.h"
+#include "prerequisites/Installer.h"
 
 namespace zl {
 
@@ -160,8 +162,8 @@ std::wstring ReadBdeText(const std::wstring& key, const std::wstring& name) {
 }
 
 // The plain add: nothing this step finds can stop the launch.
-void Report(TLaunchErrorList& list, const wchar_t* message, TErrorSeverity severity) {
-  list.Add(std::make_shared<TLaunchError>(message, severity));
+void Report(LaunchErrorList& list, const wchar_t* message, ErrorSeverity severity) {
+  list.Add(std::make_shared<LaunchError>(message, severity));
 }
 
 struct InstallerRow {
@@ -182,46 +184,46 @@ const InstallerRow kPatch32Row = {L"Windows 7 32bit Crystal Update.exe",
                                   L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe", true};
 
 void InstallRow(const InstallerRow& row) {
-  TLauncherUtils::Install(row.fileName, row.fileName,
-                          LauncherOptions.DownloadServer() + row.downloadPath, row.elevate, L"");
+  Installer::Install(row.fileName, row.fileName, Options().DownloadServer() + row.downloadPath,
+                     row.elevate, L"");
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------- the checks
 
-void TAppInspector::Inspect(TLaunchErrorList& errorList) {
-  const TLauncherOptions& o = LauncherOptions;
+void AppInspector::Inspect(LaunchErrorList& errorList) {
+  const LauncherOptions& o = Options();
   if (o.IsVelmont()) {
     if (!o.SkipCR()) {
       int a = 0, b = 0, c = 0, d = 0;
       if (!GetCrystalXIVersion(a, b, c, d))
-        Report(errorList, kCrystalXIMissing, esCrystal);
+        Report(errorList, kCrystalXIMissing, ErrorSeverity::Crystal);
       else if (!(a == 11 && b == 0 && c == 0 && d >= 2495))
-        Report(errorList, kCrystalXIWrongVersion, esCrystal);
-      if (!BarcodeFontsInstalled()) Report(errorList, kBarcodeMissing, esBarcode);
+        Report(errorList, kCrystalXIWrongVersion, ErrorSeverity::Crystal);
+      if (!BarcodeFontsInstalled()) Report(errorList, kBarcodeMissing, ErrorSeverity::Barcode);
     }
-    if (!BrailleFontsInstalled()) Report(errorList, kBrailleMissing, esBraille);
+    if (!BrailleFontsInstalled()) Report(errorList, kBrailleMissing, ErrorSeverity::Braille);
     if (!o.SkipPC()) {
-      if (!HasEnoughMemory(1.9f)) Report(errorList, kVelmontMemory, esWarning);
-      if (!HasScreenSize(1024, 768)) Report(errorList, kVelmontScreen, esWarning);
+      if (!HasEnoughMemory(1.9f)) Report(errorList, kVelmontMemory, ErrorSeverity::Warning);
+      if (!HasScreenSize(1024, 768)) Report(errorList, kVelmontScreen, ErrorSeverity::Warning);
     }
   } else if (o.IsQuenda()) {
     CheckBDEConfig();
     if (!o.SkipCR()) {
       if (!Crystal85Installed())
-        Report(errorList, kCrystal85Missing, esCrystal);
-      else if (TPCInspector::IsWindows7OrHigher() && !IsCrystal85Patched())
-        Report(errorList, kCrystal85Unpatched, esCrystal);
+        Report(errorList, kCrystal85Missing, ErrorSeverity::Crystal);
+      else if (PCInspector::IsWindows7OrHigher() && !IsCrystal85Patched())
+        Report(errorList, kCrystal85Unpatched, ErrorSeverity::Crystal);
     }
     if (!o.SkipPC()) {
-      if (!HasEnoughMemory(1.0f)) Report(errorList, kQuendaMemory, esWarning);
-      if (!HasScreenSize(800, 600)) Report(errorList, kQuendaScreen, esWarning);
+      if (!HasEnoughMemory(1.0f)) Report(errorList, kQuendaMemory, ErrorSeverity::Warning);
+      if (!HasScreenSize(800, 600)) Report(errorList, kQuendaScreen, ErrorSeverity::Warning);
     }
   }
 }
 
-bool TAppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
+bool AppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
   a = b = c = d = 0;
   std::wstring path = GetComServerPath(L"CrystalRuntime.Report.11");
   if (path.empty() || !FileExists(path)) return false;
@@ -235,13 +237,13 @@ bool TAppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
   return true;
 }
 
-std::wstring TAppInspector::GetComServerPath(const std::wstring& aProgID) {
+std::wstring AppInspector::GetComServerPath(const std::wstring& progId) {
   // The default view: a 32-bit program must load the 32-bit server, which 64-bit Windows
   // registers in the redirected branch.
   IRegistry& reg = *Platform().registry;
   try {
     RegValue clsid =
-        reg.ReadValue(RegRoot::ClassesRoot, aProgID + L"\\CLSID", L"", RegView::Default);
+        reg.ReadValue(RegRoot::ClassesRoot, progId + L"\\CLSID", L"", RegView::Default);
     if (clsid.kind != RegKind::String && clsid.kind != RegKind::ExpandString) return L"";
     // The class identifier becomes part of a key path; one holding a backslash would lead
     // elsewhere in the tree.
@@ -255,42 +257,42 @@ std::wstring TAppInspector::GetComServerPath(const std::wstring& aProgID) {
   }
 }
 
-bool TAppInspector::Crystal85Installed() { return FileExists(GetSystemDir() + L"\\crpe32.dll"); }
+bool AppInspector::Crystal85Installed() { return FileExists(GetSystemDir() + L"\\crpe32.dll"); }
 
-bool TAppInspector::IsCrystal85Patched() {
+bool AppInspector::IsCrystal85Patched() {
   // Another value type than a number is simply not the mark of a patched runtime.
   RegValue v = Platform().registry->ReadValue(RegRoot::CurrentUser, kLauncherKey,
                                               kCrystal85PatchedValue, RegView::Reg64);
   return v.kind == RegKind::Dword && v.dword != 0;
 }
 
-bool TAppInspector::BarcodeFontsInstalled() {
+bool AppInspector::BarcodeFontsInstalled() {
   if (FileExists(GetSystemDir() + L"\\u2ldfont.dll")) return true;
   return FileExists(GetWindowsDir() + L"\\SysWow64\\u2ldfont.dll");
 }
 
-bool TAppInspector::BrailleFontsInstalled() {
+bool AppInspector::BrailleFontsInstalled() {
   return FileExists(GetWindowsDir() + L"\\fonts\\BRAILLE.TTF");
 }
 
-bool TAppInspector::HasEnoughMemory(float aGigabytes) {
+bool AppInspector::HasEnoughMemory(float gigabytes) {
   // A system without the memory query reports nothing, which fails the test.
   uint64_t total = Platform().system->TotalPhysicalMemory().value_or(0);
-  return static_cast<double>(total) / 1073741824.0 >= static_cast<double>(aGigabytes);
+  return static_cast<double>(total) / 1073741824.0 >= static_cast<double>(gigabytes);
 }
 
-bool TAppInspector::HasScreenSize(int aWidth, int aHeight) {
+bool AppInspector::HasScreenSize(int width, int height) {
   ISystem& system = *Platform().system;
-  return system.ScreenWidth() >= aWidth && system.ScreenHeight() >= aHeight;
+  return system.ScreenWidth() >= width && system.ScreenHeight() >= height;
 }
 
-std::wstring TAppInspector::GetSystemDir() { return Platform().system->SystemDirectory(); }
+std::wstring AppInspector::GetSystemDir() { return Platform().system->SystemDirectory(); }
 
-std::wstring TAppInspector::GetWindowsDir() { return Platform().system->WindowsDirectory(); }
+std::wstring AppInspector::GetWindowsDir() { return Platform().system->WindowsDirectory(); }
 
 // ---------------------------------------------------------------- database engine settings
 
-void TAppInspector::CheckBDEConfig() {
+void AppInspector::CheckBDEConfig() {
   const std::wstring root = GetShareRoot(false);
   IRegistry& reg = *Platform().registry;
   bool rewrite = false;
@@ -317,13 +319,13 @@ void TAppInspector::CheckBDEConfig() {
   if (rewrite) WriteBDEConfig();
 }
 
-void TAppInspector::WriteBDEConfig() {
+void AppInspector::WriteBDEConfig() {
   const std::wstring root = GetShareRoot(true);
   if (!FitsInRegValue(root)) return;
   const std::wstring tempDir = GetTempDir();
   // Without a temporary folder the name would point at the root of the current drive.
   if (tempDir.empty()) return;
-  const std::wstring branch = TLauncherUtils::Is64Bit() ? L"Wow6432Node\\" : L"";
+  const std::wstring branch = LauncherUtils::Is64Bit() ? L"Wow6432Node\\" : L"";
   std::wstring text;
   for (const wchar_t* line : kBdeRegTemplate)
     text += FillPlaceholders(line, root, branch) + L"\r\n";
@@ -338,29 +340,29 @@ void TAppInspector::WriteBDEConfig() {
   }
   // The editor writes HKLM elevated. Which of its builds runs does not matter: the key lines
   // name the Wow6432Node branch themselves.
-  TLauncherUtils::RunExecutableFile(L"c:\\windows\\regedit.exe", L"/s \"" + file + L"\"", false,
-                                    true);
+  LauncherUtils::RunExecutableFile(L"c:\\windows\\regedit.exe", L"/s \"" + file + L"\"", false,
+                                   true);
   Platform().files->DeleteFile(file);
 }
 
-std::wstring TAppInspector::GetShareRoot(bool aEscape) {
-  const TLauncherOptions& o = LauncherOptions;
+std::wstring AppInspector::GetShareRoot(bool escape) {
+  const LauncherOptions& o = Options();
   std::wstring root;
   if (!o.OrvexAddress().empty() || o.AppLocation().empty())
     root = L"\\\\" + o.OrvexAddress() + L"\\Zelkora$";
   else
-    root = TLauncherUtils::GetDir(o.AppLocation()) + L"..";
-  return aEscape ? DoubleBackslashes(root) : root;
+    root = GetDir(o.AppLocation()) + L"..";
+  return escape ? DoubleBackslashes(root) : root;
 }
 
-std::wstring TAppInspector::GetTempDir() { return Platform().files->TempPath(); }
+std::wstring AppInspector::GetTempDir() { return Platform().files->TempPath(); }
 
 // ---------------------------------------------------------------- installers
 
-void TAppInspector::InstallCrystal() {
-  if (LauncherOptions.IsVelmont()) {
+void AppInspector::InstallCrystal() {
+  if (Options().IsVelmont()) {
     InstallCrystalXI();
-  } else if (LauncherOptions.IsQuenda()) {
+  } else if (Options().IsQuenda()) {
     // Decided again now: the runtime may have been installed since the finding was made.
     if (Crystal85Installed())
       InstallCrystal85Patch();
@@ -369,30 +371,30 @@ void TAppInspector::InstallCrystal() {
   }
 }
 
-void TAppInspector::InstallBarcodeFonts() { InstallRow(kBarcodeRow); }
+void AppInspector::InstallBarcodeFonts() { InstallRow(kBarcodeRow); }
 
-void TAppInspector::InstallBrailleFonts() { InstallRow(kBrailleRow); }
+void AppInspector::InstallBrailleFonts() { InstallRow(kBrailleRow); }
 
-void TAppInspector::InstallCrystalXI() { InstallRow(kCrystalXIRow); }
+void AppInspector::InstallCrystalXI() { InstallRow(kCrystalXIRow); }
 
-void TAppInspector::InstallCrystal85() {
+void AppInspector::InstallCrystal85() {
   InstallRow(kCrystal85Row);
-  if (TPCInspector::IsWindows7OrHigher()) InstallCrystal85Patch();
+  if (PCInspector::IsWindows7OrHigher()) InstallCrystal85Patch();
 }
 
-void TAppInspector::InstallCrystal85Patch() {
-  InstallRow(TLauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row);
+void AppInspector::InstallCrystal85Patch() {
+  InstallRow(LauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row);
 
   // The patch program tells its success only by leaving this marker in the home folder.
   ISystem& system = *Platform().system;
   const std::wstring marker =
       system.Environment(L"HomeDrive") + system.Environment(L"HomePath") + L"\\CrystalPatched.txt";
   int sleeps = 0;
-  while (!TLauncherUtils::CheckFile(marker) && sleeps < 60) {
+  while (!LauncherUtils::CheckFile(marker) && sleeps < 60) {
     system.Sleep(1000);
     ++sleeps;
   }
-  if (!TLauncherUtils::CheckFile(marker)) return;
+  if (!LauncherUtils::CheckFile(marker)) return;
 
   // The launcher's own key lives in the 64-bit view, as everywhere else.
   IRegistry& reg = *Platform().registry;

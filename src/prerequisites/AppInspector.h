@@ -1,17 +1,17 @@
 #pragma once
-// TAppInspector: step 5, the application's prerequisites, the database engine settings of
+// AppInspector: step 5, the application's prerequisites, the database engine settings of
 // Quenda, and the installers offered for what is missing. Class operations only.
 
 #include <string>
 
-#include "launcher/ErrorUtils.h"
+#include "model/LaunchError.h"
 
 namespace zl {
 
-class TAppInspector {
+class AppInspector {
  public:
-  TAppInspector() = delete;
-  static void Inspect(TLaunchErrorList& errorList);
+  AppInspector() = delete;
+  static void Inspect(LaunchErrorList& errorList);
   static void InstallCrystal();
   static void InstallBarcodeFonts();
   static void InstallBrailleFonts();
@@ -19,20 +19,20 @@ class TAppInspector {
  private:
   // Probes; none of them changes anything.
   static bool GetCrystalXIVersion(int& a, int& b, int& c, int& d);
-  static std::wstring GetComServerPath(const std::wstring& aProgID);
+  static std::wstring GetComServerPath(const std::wstring& progId);
   static bool Crystal85Installed();
   static bool IsCrystal85Patched();
   static bool BarcodeFontsInstalled();
   static bool BrailleFontsInstalled();
-  static bool HasEnoughMemory(float aGigabytes);
-  static bool HasScreenSize(int aWidth, int aHeight);
+  static bool HasEnoughMemory(float gigabytes);
+  static bool HasScreenSize(int width, int height);
   static std::wstring GetSystemDir();
   static std::wstring GetWindowsDir();
 
   // The database engine settings of Quenda.
   static void CheckBDEConfig();
   static void WriteBDEConfig();
-  static std::wstring GetShareRoot(bool aEscape);
+  static std::wstring GetShareRoot(bool escape);
   static std::wstring GetTempDir();
 
   // Installers.

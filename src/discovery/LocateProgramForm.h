@@ -1,5 +1,5 @@
 #pragma once
-// TLocateProgramForm: the information window shown before the user picks the application's
+// LocateProgramForm: the information window shown before the user picks the application's
 // executable. This is the window's logic (texts, what Next and the link do); the Win32 side lays
 // the content out and reports which way it was closed.
 
@@ -9,20 +9,20 @@
 
 namespace zl {
 
-class TLocateProgramForm {
+class LocateProgramForm {
  public:
   static const wchar_t* const kCaption;
   // lblLink's text: the address of our help page about the launcher, opened when clicked.
   static const wchar_t* const kHelpLink;
 
   // False when the window is made; only Next sets it.
-  bool Proceed() const { return FProceed; }
-  void SetProceed(bool value) { FProceed = value; }
+  bool Proceed() const { return proceed_; }
+  void SetProceed(bool value) { proceed_ = value; }
 
   // Next pressed. The window itself closes in the platform's handler.
-  void Button1Click();
+  void OnNextClicked();
   // Opens lblLink's current text through the shell; a failed start is ignored, the window stays.
-  void lblLinkClick();
+  void OnLinkClicked();
 
   // The window's texts. labels holds Label1 ... Label6 by their number; on screen Label6 ("Click
   // Next below to continue.") stands second, right under Label1.
@@ -32,8 +32,8 @@ class TLocateProgramForm {
   void ShowModal();
 
  private:
-  bool FProceed = false;
-  std::wstring FLinkText = kHelpLink;
+  bool proceed_ = false;
+  std::wstring link_text_ = kHelpLink;
 };
 
 }  // namespace zl

@@ -5,9 +5,9 @@
 
 namespace zl {
 
-enum class TPosition { poDesigned, poScreenCenter, poMainFormCenter, poOwnerFormCenter };
+enum class WindowPosition { Designed, ScreenCenter, MainFormCenter, OwnerFormCenter };
 
-struct TBounds {
+struct ScreenBounds {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
@@ -15,13 +15,13 @@ struct TBounds {
 class ICenterableForm {
  public:
   virtual ~ICenterableForm() = default;
-  virtual TPosition Position() const = 0;
-  virtual TBounds Bounds() const = 0;
+  virtual WindowPosition Position() const = 0;
+  virtual ScreenBounds Bounds() const = 0;
   virtual void MoveTo(int left, int top) = 0;
   // The owner's bounds when the owner is a form of ours.
-  virtual std::optional<TBounds> OwnerBounds() const = 0;
+  virtual std::optional<ScreenBounds> OwnerBounds() const = 0;
   // The application's main window, when there is one.
-  virtual std::optional<TBounds> MainFormBounds() const = 0;
+  virtual std::optional<ScreenBounds> MainFormBounds() const = 0;
 };
 
 void CenterForm(ICenterableForm& form);

@@ -1,17 +1,17 @@
-#include "checks/NetworkInspectorDef.h"
+#include "checks/NetworkInspector.h"
 
 #include <string>
 
-#include "discovery/OrvexLocatorDef.h"
-#include "launcher/LauncherOptionsDef.h"
+#include "discovery/OrvexLocator.h"
+#include "model/LauncherOptions.h"
 #include "platform/Platform.h"
-#include "utils/LauncherUtilsDef.h"
+#include "model/LauncherUtils.h"
 #include "utils/Text.h"
 
 namespace zl {
 
-void TNetworkInspector::Inspect(TLaunchErrorList& errorList) {
-  const std::wstring address = LauncherOptions.OrvexAddress();
+void NetworkInspector::Inspect(LaunchErrorList& errorList) {
+  const std::wstring address = Options().OrvexAddress();
   if (address.empty()) return;
 
   const std::wstring share = L"\\\\" + address + L"\\zelkora$";
@@ -19,7 +19,7 @@ void TNetworkInspector::Inspect(TLaunchErrorList& errorList) {
   const std::wstring testName = Platform().system->NewGuidText();
 
   // Makes the shell log on to the share with the user's credentials before it is tested.
-  TLauncherUtils::ProbeDir(share + L"\\" + testName + L".exe");
+  LauncherUtils::ProbeDir(share + L"\\" + testName + L".exe");
 
   IFileSystem& files = *Platform().files;
   FileAttributes attributes = files.GetAttributes(share);
@@ -28,22 +28,22 @@ void TNetworkInspector::Inspect(TLaunchErrorList& errorList) {
     if (files.CreateEmptyFile(testFile)) {
       // A file that cannot be deleted again does not stop the launch.
       files.DeleteFile(testFile);
-      LauncherOptions.SetShareLocation(share);
+      Options().SetShareLocation(share);
     } else {
       AddFinding(errorList,
                  FormatS(L"The Zelkora Launcher is unable to connect to the shared folder %s on "
                          L"the Orvex computer with the current user %s.  Check that the folder is "
                          L"shared and this user has R/W permission on the shared folder.",
                          {share, Platform().system->UserName()}),
-                 esCritical);
+                 ErrorSeverity::Critical);
     }
   } else {
     AddFinding(errorList,
                FormatS(L"Zelkora Launcher has detected a Orvex running on the computer %s "
                        L"(%s).\r\n\r\nThe network share %s does not appear to be valid.  Please "
                        L"check that this network share exists and try again.",
-                       {address, TOrvexLocator::ResolveAddress(address), share}),
-               esCritical);
+                       {address, OrvexLocator::ResolveAddress(address), share}),
+               ErrorSeverity::Critical);
   }
 }
 

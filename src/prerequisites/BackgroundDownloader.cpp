@@ -1,4 +1,4 @@
-#include "utils/BackgroundDownloaderDef.h"
+#include "prerequisites/BackgroundDownloader.h"
 
 #include <exception>
 #include <memory>
@@ -8,22 +8,22 @@
 
 namespace zl {
 
-std::wstring TBackgroundDownloader::GetSaveAs() {
-  if (FSaveAs.empty()) {
+std::wstring BackgroundDownloader::GetSaveAs() {
+  if (save_as_.empty()) {
     IFileSystem& files = *Platform().files;
     std::wstring name = files.TempFileName(files.TempPath(), L"tmp");
     // Naming creates the file; only the name is wanted, and the caller may change its extension.
     files.DeleteFile(name);
-    FSaveAs = name;
+    save_as_ = name;
   }
-  return FSaveAs;
+  return save_as_;
 }
 
-void TBackgroundDownloader::Start() {
+void BackgroundDownloader::Start() {
   Platform().ui->StartThread([this] { Run(); });
 }
 
-void TBackgroundDownloader::Run() {
+void BackgroundDownloader::Run() {
   Execute();
   // The final report is always made: the installer window waits for it to close.
   try {
@@ -34,14 +34,14 @@ void TBackgroundDownloader::Run() {
   delete this;
 }
 
-void TBackgroundDownloader::Fail(const std::wstring& aMessage) {
-  FProgressData.Percent = 0;
-  FProgressData.Success = false;
-  FProgressData.Finished = true;
-  FProgressData.ErrorMsg = aMessage;
+void BackgroundDownloader::Fail(const std::wstring& message) {
+  progress_data_.percent = 0;
+  progress_data_.success = false;
+  progress_data_.finished = true;
+  progress_data_.errorMessage = message;
 }
 
-void TBackgroundDownloader::Execute() {
+void BackgroundDownloader::Execute() {
   std::unique_ptr<IWriteStream> target;
   try {
     target = Platform().files->CreateWrite(GetSaveAs());
@@ -52,10 +52,10 @@ void TBackgroundDownloader::Execute() {
 
   try {
     HttpCallbacks callbacks;
-    callbacks.workBegin = [this](int64_t announced) { DownloadWorkBegin(announced); };
-    callbacks.work = [this](int64_t received) { DownloadWork(received); };
-    callbacks.workEnd = [this] { DownloadWorkEnd(); };
-    HttpResponse response = Platform().http->Get(FURL, *target, callbacks);
+    callbacks.workBegin = [this](int64_t announced) { OnWorkBegin(announced); };
+    callbacks.work = [this](int64_t received) { OnWork(received); };
+    callbacks.workEnd = [this] { OnWorkEnd(); };
+    HttpResponse response = Platform().http->Get(url_, *target, callbacks);
 
     // The client hands back error pages and cut-off bodies like any other; installing one of
     // those would run a broken file.
@@ -67,9 +67,9 @@ void TBackgroundDownloader::Execute() {
     } else if (response.received == 0) {
       Fail(L"The download is empty.");
     } else {
-      FProgressData.Percent = 100;
-      FProgressData.Success = true;
-      FProgressData.Finished = true;
+      progress_data_.percent = 100;
+      progress_data_.success = true;
+      progress_data_.finished = true;
     }
   } catch (const LauncherError& e) {
     Fail(e.Message());
@@ -83,33 +83,33 @@ void TBackgroundDownloader::Execute() {
   try {
     target->Close();
   } catch (const LauncherError& e) {
-    if (FProgressData.Success) Fail(e.Message());
+    if (progress_data_.success) Fail(e.Message());
   }
 }
 
-void TBackgroundDownloader::DownloadWorkBegin(int64_t aWorkCountMax) {
-  FTotalBytes = aWorkCountMax;
-  FLastWorkCount = 0;
-  FLastTicks = Platform().system->TickCount();
+void BackgroundDownloader::OnWorkBegin(int64_t workCountMax) {
+  total_bytes_ = workCountMax;
+  last_work_count_ = 0;
+  last_ticks_ = Platform().system->TickCount();
 }
 
-void TBackgroundDownloader::DownloadWork(int64_t aWorkCount) {
-  FProgressData.Percent =
-      FTotalBytes > 0 ? static_cast<double>(aWorkCount) / static_cast<double>(FTotalBytes) * 100
-                      : 0;
+void BackgroundDownloader::OnWork(int64_t workCount) {
+  progress_data_.percent =
+      total_bytes_ > 0 ? static_cast<double>(workCount) / static_cast<double>(total_bytes_) * 100
+                       : 0;
   Platform().ui->RunOnMainThread([this] { DoProgress(); });
-  FLastWorkCount = aWorkCount;
-  FLastTicks = Platform().system->TickCount();
+  last_work_count_ = workCount;
+  last_ticks_ = Platform().system->TickCount();
 }
 
-void TBackgroundDownloader::DownloadWorkEnd() {
-  FProgressData.Percent = 100;
-  FProgressData.Success = true;
-  FProgressData.Finished = true;
+void BackgroundDownloader::OnWorkEnd() {
+  progress_data_.percent = 100;
+  progress_data_.success = true;
+  progress_data_.finished = true;
 }
 
-void TBackgroundDownloader::DoProgress() {
-  if (FProgressEvent) FProgressEvent(FProgressData);
+void BackgroundDownloader::DoProgress() {
+  if (progress_event_) progress_event_(progress_data_);
 }
 
 }  // namespace zl

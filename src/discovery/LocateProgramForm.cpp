@@ -1,18 +1,17 @@
-#include "discovery/LocateProgramFormDef.h"
+#include "discovery/LocateProgramForm.h"
 
 namespace zl {
 
-const wchar_t* const TLocateProgramForm::kCaption = L"Information";
-const wchar_t* const TLocateProgramForm::kHelpLink =
-    L"https://www.zelkora.example/support/launcher";
+const wchar_t* const LocateProgramForm::kCaption = L"Information";
+const wchar_t* const LocateProgramForm::kHelpLink = L"https://www.zelkora.example/support/launcher";
 
-void TLocateProgramForm::Button1Click() { FProceed = true; }
+void LocateProgramForm::OnNextClicked() { proceed_ = true; }
 
-void TLocateProgramForm::lblLinkClick() {
-  Platform().shell->ShellExecute(L"OPEN", FLinkText, L"", L"", kSwShowNormal);
+void LocateProgramForm::OnLinkClicked() {
+  Platform().shell->ShellExecute(L"OPEN", link_text_, L"", L"", kSwShowNormal);
 }
 
-LocateProgramFormContent TLocateProgramForm::Content() {
+LocateProgramFormContent LocateProgramForm::Content() {
   LocateProgramFormContent content;
   content.caption = kCaption;
   content.labels = {
@@ -24,14 +23,14 @@ LocateProgramFormContent TLocateProgramForm::Content() {
       L"For more information on the Zelkora Launcher, please visit this link.",
       L"Click Next below to continue.",
   };
-  content.link = FLinkText;
+  content.link = link_text_;
   content.nextCaption = L"Next";
-  content.onLinkClick = [this] { lblLinkClick(); };
+  content.onLinkClick = [this] { OnLinkClicked(); };
   return content;
 }
 
-void TLocateProgramForm::ShowModal() {
-  if (Platform().ui->ShowLocateProgramForm(Content())) Button1Click();
+void LocateProgramForm::ShowModal() {
+  if (Platform().ui->ShowLocateProgramForm(Content())) OnNextClicked();
 }
 
 }  // namespace zl

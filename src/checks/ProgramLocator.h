@@ -1,0 +1,24 @@
+#pragma once
+// ProgramLocator: step 4, finding the application's executable.
+
+#include <string>
+
+#include "model/LaunchError.h"
+
+namespace zl {
+
+class ProgramLocator {
+ public:
+  ProgramLocator() = delete;
+  static void Locate(LaunchErrorList& errorList);
+
+ private:
+  // askedUser: the location was just picked by the user in this launch.
+  static void Locate(LaunchErrorList& errorList, bool askedUser);
+  static bool LocateVelmont();
+  static bool LocateQuenda();
+  static bool SearchShareForApp();
+  static bool AppLocationExists();
+};
+
+}  // namespace zl

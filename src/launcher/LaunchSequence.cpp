@@ -1,0 +1,157 @@
+#include "launcher/LaunchSequence.h"
+
+#include "checks/NetworkInspector.h"
+#include "checks/PCInspector.h"
+#include "checks/ProgramLocator.h"
+#include "discovery/OrvexLocator.h"
+#include "model/LauncherOptions.h"
+#include "platform/Platform.h"
+#include "prerequisites/AppInspector.h"
+#include "model/LauncherUtils.h"
+#include "utils/Text.h"
+#include "utils/Paths.h"
+
+namespace zl {
+
+namespace {
+const wchar_t* const kCrLf = L"\r\n";
+}
+
+void LaunchSequence::OnCreate() { view_.SetStatusText(L""); }
+
+void LaunchSequence::OnActivate() {
+  // Activation recurs (each time a dialog closes); only the first one starts the worker. The
+  // flag is set here, on the main thread, so no later activation can race the worker's start.
+  if (is_launching_) return;
+  is_launching_ = true;
+  worker_ = BGWorker::CreateSuspended();
+  worker_->SetThreadEntry([this] { Launch(); });
+  worker_->SetOnTerminate([this](BGWorker* sender) { OnWorkerTerminate(sender); });
+  worker_->Start();
+}
+
+void LaunchSequence::Launch() {
+  is_launching_ = true;
+  LaunchErrorList& errors = errors_;
+
+  UpdateProgress(L"Checking Local PC", 1);
+  PCInspector::Inspect(errors);
+  if (ReportErrors(false)) return;
+
+  UpdateProgress(L"Locating Orvex", 2);
+  g_locator_worker = worker_;
+  OrvexLocator::Locate(errors);
+  if (ReportErrors(false)) return;
+
+  UpdateProgress(L"Checking Network", 3);
+  NetworkInspector::Inspect(errors);
+  if (ReportErrors(false)) return;
+
+  UpdateProgress(L"Locating Application", 4);
+  ProgramLocator::Locate(errors);
+  if (ReportErrors(false)) return;
+
+  // Step 5 runs on the main thread: its offers install while the window stays responsive.
+  bool fatal = false;
+  worker_->UpdateUI([&] {
+    UpdateProgress(L"Checking App Settings", 5);
+    AppInspector::Inspect(errors);
+    if (ReportErrors(false)) {
+      Platform().ui->Terminate();
+      fatal = true;
+    }
+  });
+  if (fatal) return;
+
+  UpdateProgress(L"Launching App", 6);
+  ReportErrors(true);
+  RunApplication();
+  Platform().system->Sleep(4500);
+}
+
+void LaunchSequence::UpdateProgress(const std::wstring& progressText, int progressStep) {
+  worker_->UpdateUI([this, progressText, progressStep] {
+    view_.SetProgress(static_cast<double>(progressStep) / kNumberOfSteps * 100.0);
+    view_.SetStatusText(progressText);
+    Platform().ui->ProcessMessages();
+  });
+}
+
+bool LaunchSequence::ReportErrors(bool showWarnings) {
+  LaunchErrorList& list = errors_;
+  std::wstring text;
+  if (list.IsFatal()) {
+    for (int i = 0; i < list.Count(); ++i)
+      if (list.Items(i)->Severity() == ErrorSeverity::Critical) text = list.Items(i)->Message();
+  }
+  LaunchError* offers[3] = {nullptr, nullptr, nullptr};  // crystal, barcode, braille
+  if (list.Count() > 0) {
+    if (list.Count() > 1 && list.IsFatal())
+      text += std::wstring(kCrLf) + kCrLf + L"Additionally, the following warnings were thrown:" +
+              kCrLf;
+    for (int i = 0; i < list.Count(); ++i) {
+      LaunchError* e = list.Items(i);
+      if (i > 0) text += std::wstring(kCrLf) + kCrLf;
+      switch (e->Severity()) {
+        case ErrorSeverity::Warning:
+          text += e->Message();
+          break;
+        case ErrorSeverity::Crystal:
+        case ErrorSeverity::Barcode:
+        case ErrorSeverity::Braille:
+          offers[static_cast<int>(e->Severity()) - static_cast<int>(ErrorSeverity::Crystal)] = e;
+          break;
+        case ErrorSeverity::Critical:
+          break;
+      }
+    }
+  }
+  IUserInterface& ui = *Platform().ui;
+  ui.ProcessMessages();
+  bool result = false;
+  if (list.IsFatal()) {
+    ui.MessageBox(text, L"Attention", mb::Ok | mb::IconWarning | mb::SetForeground);
+    ui.Terminate();
+    result = true;
+  } else if (showWarnings && list.Count() > 0) {
+    LauncherUtils::Say(text, MsgDlgType::Warning, {MsgDlgBtn::OK});
+  }
+  // Offers are asked once: each is removed after its question, whatever the answer.
+  void (*const installers[3])() = {&AppInspector::InstallCrystal,
+                                   &AppInspector::InstallBarcodeFonts,
+                                   &AppInspector::InstallBrailleFonts};
+  for (int k = 0; k < 3; ++k) {
+    if (!offers[k]) continue;
+    if (MessageDlg(offers[k]->Message(), MsgDlgType::Confirmation,
+                   {MsgDlgBtn::Yes, MsgDlgBtn::No}) == kModalYes)
+      installers[k]();
+    list.Remove(offers[k]);
+  }
+  return result;
+}
+
+std::wstring BuildApplicationParameters() {
+  const LauncherOptions& o = Options();
+  std::wstring p;
+  if (!o.AppLocation().empty()) {
+    if (o.PortOffset() != 0) p += L" -PortOffset=" + IntToText(o.PortOffset());
+    if (!o.OrvexAddress().empty()) p += L" -OrvexAddress=" + o.OrvexAddress();
+  }
+  if (!o.ExtraOptions().empty()) p += L" " + o.ExtraOptions();
+  return p;
+}
+
+void LaunchSequence::RunApplication() {
+  // A start that fails is not reported: the launcher ends as after a successful start.
+  try {
+    const std::wstring& app = Options().AppLocation();
+    Platform().shell->ShellExecute(L"open", app, BuildApplicationParameters(), ExtractFilePath(app),
+                                   kSwShowNormal);
+  } catch (...) {
+  }
+  Platform().ui->Terminate();
+}
+
+void LaunchSequence::OnWorkerTerminate(BGWorker*) { Platform().ui->Terminate(); }
+
+}  // namespace zl

@@ -1,0 +1,46 @@
+#pragma once
+// LaunchSequence: the six-step launch sequence and what the main window shows while it runs. The
+// window itself (painting) is a humble view behind IMainView; what it shows and when is decided
+// here, so the sequence and its reports run under test without a screen. The program block
+// creates both and wires the window's events to OnCreate and OnActivate.
+
+#include <atomic>
+#include <string>
+
+#include "model/BGWorker.h"
+#include "model/LaunchError.h"
+#include "platform/Platform.h"
+
+namespace zl {
+
+class LaunchSequence {
+ public:
+  static constexpr int kNumberOfSteps = 6;
+
+  explicit LaunchSequence(IMainView& view) : view_(view) {}
+  LaunchSequence(const LaunchSequence&) = delete;
+  LaunchSequence& operator=(const LaunchSequence&) = delete;
+
+  // The window exists: it shows no status yet.
+  void OnCreate();
+  // The window was activated: the first activation starts the worker.
+  void OnActivate();
+  void Launch();
+  void UpdateProgress(const std::wstring& progressText, int progressStep);
+  bool ReportErrors(bool showWarnings);
+  void RunApplication();
+  void OnWorkerTerminate(BGWorker* sender);
+
+  LaunchErrorList& Errors() { return errors_; }
+
+ private:
+  IMainView& view_;
+  BGWorker* worker_ = nullptr;
+  std::atomic<bool> is_launching_{false};
+  LaunchErrorList errors_;
+};
+
+// The parameter text the application is started with, built from the options.
+std::wstring BuildApplicationParameters();
+
+}  // namespace zl

@@ -1,0 +1,74 @@
+#pragma once
+// The settings of one run: loaded from the registry (machine, then user) and the command line,
+// changed by the checks, partly saved back by the locators, read by the final start.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace zl {
+
+enum class AppType { Unknown, Velmont, Quenda };
+
+// The launcher's own key, below HKLM and HKCU, always in the 64-bit view.
+extern const wchar_t* const kLauncherKey;
+// The maker's download server, unless the value "DownloadServer" names another.
+extern const wchar_t* const kDefaultDownloadServer;
+
+class LauncherOptions {
+ public:
+  const std::wstring& OrvexAddress() const { return orvex_address_; }
+  void SetOrvexAddress(const std::wstring& v) { orvex_address_ = v; }
+  const std::wstring& AppLocation() const { return app_location_; }
+  void SetAppLocation(const std::wstring& v) {
+    app_location_ = v;
+    SetAppTypeFromFile(app_location_);
+  }
+  bool SkipCR() const { return skip_cr_; }
+  void SetSkipCR(bool v) { skip_cr_ = v; }
+  bool SkipPC() const { return skip_pc_; }
+  void SetSkipPC(bool v) { skip_pc_ = v; }
+  int32_t PortOffset() const { return port_offset_; }
+  void SetPortOffset(int32_t v) { port_offset_ = v; }
+  const std::wstring& ExtraOptions() const { return extra_options_; }
+  void SetExtraOptions(const std::wstring& v) { extra_options_ = v; }
+  bool IsVelmont() const { return app_type_ == AppType::Velmont; }
+  void SetIsVelmont(bool v) { app_type_ = v ? AppType::Velmont : AppType::Unknown; }
+  bool IsQuenda() const { return app_type_ == AppType::Quenda; }
+  void SetIsQuenda(bool v) { app_type_ = v ? AppType::Quenda : AppType::Unknown; }
+  bool IsUnknown() const { return app_type_ == AppType::Unknown; }
+  const std::wstring& ShareLocation() const { return share_location_; }
+  void SetShareLocation(const std::wstring& v) { share_location_ = v; }
+  // Where installers are downloaded from: scheme and host (and port), no trailing slash.
+  const std::wstring& DownloadServer() const { return download_server_; }
+  void SetDownloadServer(const std::wstring& v) { download_server_ = v; }
+
+  // Both registry roots, then the command line, then the application type.
+  void Load();
+  void Load(RegRoot root);
+  void Save();
+  void SetAppTypeFromFile(const std::wstring& file);
+
+ private:
+  std::wstring orvex_address_;
+  std::wstring app_location_;
+  bool skip_cr_ = false;
+  bool skip_pc_ = false;
+  int32_t port_offset_ = 0;
+  std::wstring extra_options_;
+  AppType app_type_ = AppType::Unknown;
+  std::wstring share_location_;
+  std::wstring download_server_ = kDefaultDownloadServer;
+};
+
+// The one set of options of this run.
+LauncherOptions& Options();
+
+// The runtime's rule for splitting a command line into arguments: separators are the characters
+// 1 to 32; empty "" pairs before an argument are skipped; quotes group blanks and are dropped;
+// no escape character. The first argument is the program itself.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
+
+}  // namespace zl

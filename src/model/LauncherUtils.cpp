@@ -1,0 +1,98 @@
+#include "model/LauncherUtils.h"
+
+#include "platform/Platform.h"
+#include "utils/Paths.h"
+#include "utils/Text.h"
+#include "utils/ZipArchive.h"
+
+namespace zl {
+
+namespace {
+
+bool WaitForProcess(ShellStart& started) {
+  IUserInterface& ui = *Platform().ui;
+  if (started.process) {
+    // No overall limit: the launcher waits as long as the program runs, keeping its windows alive.
+    while (!started.process->Wait(100)) ui.ProcessMessages();
+    started.process.reset();
+  }
+  ui.ProcessMessages();
+  return true;
+}
+
+}  // namespace
+
+bool LauncherUtils::RunExecutableFile(const std::wstring& fileName, const std::wstring& params,
+                                      bool hideError, bool runAs) {
+  ShellExecuteRequest r;
+  r.mask = see::NoCloseProcess | see::NoZoneChecks | (hideError ? see::FlagNoUi : 0);
+  if (runAs) r.verb = CanElevate() ? L"runas" : L"open";
+  r.file = fileName;
+  r.parameters = params;
+  r.directory = GetDir(fileName);
+  r.show = kSwHide;
+  ShellStart started = Platform().shell->ShellExecuteEx(r);
+  if (!started.ok) return false;
+  return WaitForProcess(started);
+}
+
+bool LauncherUtils::ExecuteCommand(const std::wstring& commandString, bool elevate) {
+  ShellExecuteRequest r;
+  r.mask = see::NoCloseProcess;
+  r.verb = (elevate && CanElevate()) ? L"runas" : L"open";
+  r.file = L"cmd";
+  r.parameters = commandString;
+  r.show = kSwHide;
+  ShellStart started = Platform().shell->ShellExecuteEx(r);
+  if (!started.ok) return false;
+  return WaitForProcess(started);
+}
+
+void LauncherUtils::Unzip(const std::wstring& file, const std::wstring& unzipPath) {
+  ExtractZip(*Platform().files, file, unzipPath);
+}
+
+void LauncherUtils::ProbeDir(const std::wstring& path) {
+  // Starting a program that cannot exist makes the shell resolve the folder (and log on to a
+  // server share with the user's credentials) before the caller tests something there.
+  try {
+    std::wstring probe = GetDir(path) + Platform().system->NewGuidText() + L".exe";
+    RunExecutableFile(probe, L"", true, false);
+  } catch (...) {
+  }
+}
+
+bool LauncherUtils::CheckFile(const std::wstring& filePath) {
+  ProbeDir(GetDir(filePath));
+  FileAttributes a = Platform().files->GetAttributes(filePath);
+  return a.exists && !a.directory;
+}
+
+bool LauncherUtils::Is64Bit() {
+  switch (Platform().system->IsWow64()) {
+    case Wow64State::NoFunction:
+      return false;  // a Windows without IsWow64Process is 32-bit
+    case Wow64State::Failed:
+      throw LauncherError(L"Bad process handle");
+    case Wow64State::No:
+      return false;
+    case Wow64State::Yes:
+      return true;
+  }
+  return false;
+}
+
+bool LauncherUtils::CanElevate() {
+  // Windows XP has no consent prompt: "runas" there asks for another account's password.
+  OsVersion v = Platform().system->Version();
+  return !(v.ok && v.platformId == 2 && v.major == 5 && v.minor == 1);
+}
+
+ModalResult LauncherUtils::Say(const std::wstring& message, MsgDlgType dialogType,
+                               MsgDlgButtons buttons) {
+  MessageDialogSpec content = BuildMessageDialog(message, dialogType, buttons);
+  content.lowerTopmost = true;
+  return Platform().ui->ShowMessageDialog(content);
+}
+
+}  // namespace zl

@@ -1,0 +1,23 @@
+#pragma once
+// Installer: hands an installer to Windows by its file type, taking the share's copy in its
+// Common folder when there is one and downloading it through the "Installer" window otherwise.
+// Class operations only.
+
+#include <string>
+
+namespace zl {
+
+class Installer {
+ public:
+  Installer() = delete;
+
+  // displayName is what the "Installer" window names while it downloads; fileName the file in
+  // the share's Common folder; url where to download it when the share has none.
+  static void Install(const std::wstring& displayName, const std::wstring& fileName,
+                      const std::wstring& url, bool elevate, const std::wstring& unzipPath);
+  // An .msi goes to msiexec, an .exe is run, a .zip is unpacked into unzipPath.
+  static void InstallOrRun(const std::wstring& fileName, bool elevate,
+                           const std::wstring& unzipPath);
+};
+
+}  // namespace zl
