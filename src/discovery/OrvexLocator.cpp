@@ -8,6 +8,7 @@
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
+#include "utils/HostName.h"
 
 namespace zl {
 
@@ -20,8 +21,6 @@ constexpr int kTcpPortBase = 2879;
 constexpr uint32_t kProbeTimeoutMs = 2000;
 constexpr uint32_t kReplyWaitMs = 2000;
 constexpr size_t kReplyMaxBytes = 8192;
-// The longest host name DNS allows.
-constexpr size_t kMaxServerName = 253;
 
 const wchar_t* const kZoneMap =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
@@ -33,18 +32,6 @@ const wchar_t* const kNotFoundMessage =
 const Regex& DottedAddress() {
   static const Regex pattern(L"\\d+\\.\\d+\\.\\d+\\.\\d+");
   return pattern;
-}
-
-// A host name or dotted address and nothing else. The text ends up in registry key paths and on
-// the application's command line, so anything else (backslashes, blanks, quotes) is refused.
-bool IsServerName(const std::wstring& text) {
-  if (text.empty() || text.size() > kMaxServerName) return false;
-  for (wchar_t c : text) {
-    bool nameChar = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') ||
-                    (c >= L'0' && c <= L'9') || c == L'.' || c == L'-' || c == L'_';
-    if (!nameChar) return false;
-  }
-  return true;
 }
 
 bool LookupHostname(const std::wstring& address, std::wstring& name) {
@@ -156,9 +143,10 @@ void AddZoneDomain(const std::wstring& name) {
 // Files on the server belong to the Local intranet zone, so Windows runs the applications from
 // the share without the security warning for files from the Internet.
 void RegisterZone() {
+  // Every way a server enters the launcher checked its name (IsServerName), so it can name a key
+  // of the zone map as it is.
   const std::wstring& address = Options().OrvexAddress();
-  // A configured address can hold anything; it must not name other keys of the zone map.
-  if (!IsServerName(address)) return;
+  if (address.empty()) return;
   if (DottedAddress().Search(address))
     AddZoneRange();
   else
@@ -248,7 +236,8 @@ std::wstring OrvexLocator::LocateApp() {
   else
     Platform().ui->RunOnMainThread(routine);
 
-  if (!result.empty() && !kAppNamePattern.Search(result)) {
+  // A path on a server whose name is no plain host name is refused like a wrong file.
+  if (!result.empty() && (!kAppNamePattern.Search(result) || !HasValidServerPart(result))) {
     result.clear();
     MessageDlg(L"Selected application must be Velmont.EXE or Quenda.EXE", MsgDlgType::Error,
                {MsgDlgBtn::OK});

@@ -2,6 +2,7 @@
 
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
+#include "utils/HostName.h"
 
 namespace zl {
 
@@ -64,8 +65,13 @@ void LauncherOptions::Load(RegRoot root) {
   auto dword = [&](const wchar_t* name) {
     return ReadDwordValue(root, kLauncherKey, name, RegView::Reg64);
   };
-  text(L"OrvexAddress", orvex_address_);
-  text(L"AppLocation", app_location_);
+  // A server's name goes into zone keys and onto the application's command line: a saved
+  // address, or a saved share path, whose server is no plain name counts as not set. The value
+  // itself stays in the registry for the admin to correct.
+  if (auto v = ReadStringValue(root, kLauncherKey, L"OrvexAddress", RegView::Reg64))
+    if (v->empty() || IsServerName(*v)) orvex_address_ = *v;
+  if (auto v = ReadStringValue(root, kLauncherKey, L"AppLocation", RegView::Reg64))
+    if (HasValidServerPart(*v)) app_location_ = *v;
   if (auto v = dword(L"SkipCR")) skip_cr_ = *v != 0;
   if (auto v = dword(L"SkipPC")) skip_pc_ = *v != 0;
   if (auto v = dword(L"PortOffset")) port_offset_ = static_cast<int32_t>(*v);

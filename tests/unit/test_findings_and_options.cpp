@@ -104,6 +104,43 @@ TEST_F(OptionsTest, UserValuesOverrideMachineValuesOneByOne) {
   EXPECT_TRUE(o.IsQuenda());
 }
 
+TEST_F(OptionsTest, AServerThatIsNoPlainNameCountsAsNotSet) {
+  struct Case {
+    const wchar_t* address;
+    const wchar_t* location;
+    bool kept;
+  };
+  const std::vector<Case> cases = {
+      {L"srv01", L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", true},
+      {L"10.0.0.5", L"S:\\Velmont\\Velmont.exe", true},  // a drive letter has no server part
+      {L"srv-01.corp_x", L"C:\\Apps\\Quenda.exe", true},
+      {L".", L"\\\\.\\zelkora$\\Velmont\\Velmont.exe", false},
+      {L"..", L"\\\\..\\zelkora$\\Velmont\\Velmont.exe", false},
+      {L"-srv01", L"\\\\-srv01\\zelkora$\\Velmont\\Velmont.exe", false},
+      {L"srv 01", L"\\\\srv 01\\zelkora$\\Velmont\\Velmont.exe", false},
+      {L"..\\Evil", L"\\\\\\zelkora$\\Velmont\\Velmont.exe", false},  // empty server part
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.registry.wow64 = true;
+    // The machine's values stand when the user's fail; the user's values stay in the registry.
+    fresh.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"OrvexAddress", Str(L"machine"),
+                       RegView::Reg64);
+    fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", Str(c.address),
+                       RegView::Reg64);
+    fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", Str(c.location),
+                       RegView::Reg64);
+    LauncherOptions options;
+    options.Load();
+    EXPECT_EQ(options.OrvexAddress(), c.kept ? c.address : L"machine") << c.address;
+    EXPECT_EQ(options.AppLocation(), c.kept ? c.location : L"") << c.location;
+    EXPECT_EQ(
+        fresh.registry.ReadValue(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", RegView::Reg64)
+            .text,
+        c.location);
+  }
+}
+
 TEST_F(OptionsTest, DownloadServerHasADefaultAndLosesATrailingSlash) {
   o.Load();
   EXPECT_EQ(o.DownloadServer(), kDefaultDownloadServer);

@@ -44,6 +44,16 @@ TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
       {"only the end counts", {true}, {srv + L"OldVelmont.exe"}, srv + L"OldVelmont.exe", 1, false},
       {"backup copy", {true}, {srv + L"Velmont.exe.bak"}, L"", 1, true},
       {"another program", {true}, {srv + L"Setup.exe"}, L"", 1, true},
+      // The server part goes onto the command line and into the zone: only a plain name.
+      {"server '.'", {true}, {L"\\\\.\\zelkora$\\Velmont\\Velmont.exe"}, L"", 1, true},
+      {"server '-x'", {true}, {L"\\\\-x\\zelkora$\\Velmont\\Velmont.exe"}, L"", 1, true},
+      {"blank in the server", {true}, {L"\\\\my srv\\z$\\Velmont.exe"}, L"", 1, true},
+      {"drive letter",
+       {true},
+       {L"S:\\Velmont\\Velmont.exe"},
+       L"S:\\Velmont\\Velmont.exe",
+       1,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -217,18 +217,34 @@ TEST_F(ZoneTest, ASecondRunWritesNothing) {
   }
 }
 
-TEST_F(ZoneTest, TextThatIsNotAPlainNameWritesNothing) {
+TEST_F(ZoneTest, ASavedAddressThatIsNotAPlainNameIsNeitherProbedNorRegistered) {
   const std::vector<std::wstring> addresses = {
-      L"..\\..\\Evil", L"srv01\\Domains",       L"10.0.0.5\\x", L"srv 01",         L"\"srv01\"",
-      L"srv01;x",      std::wstring(254, L'a'), L"caf\u00e9",   L"10.0.0.5 srv01",
+      L"..\\..\\Evil",
+      L"srv01\\Domains",
+      L"10.0.0.5\\x",
+      L"srv 01",
+      L"\"srv01\"",
+      L"srv01;x",
+      L".",
+      L"..",
+      L"-srv01",
+      std::wstring(254, L'a'),
+      L"caf\u00e9",
+      L"10.0.0.5 srv01",
   };
   for (const auto& address : addresses) {
     SCOPED_TRACE(std::string(address.begin(), address.end()));
     Fresh();
     SetRange(1, L"10.0.0.1");
-    Register(address);
-    EXPECT_TRUE(NewKeys().empty());
-    EXPECT_EQ(p->registry.writes, writesBefore);
+    p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", address,
+                          RegView::Reg64);
+    Options().Load();
+    EXPECT_EQ(Options().OrvexAddress(), L"");
+    keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
+    OrvexLocator::Locate(errors);
+    EXPECT_TRUE(p->network.probes.empty());
+    for (const auto& k : NewKeys())
+      EXPECT_EQ(k.find(L"ZoneMap"), std::wstring::npos) << std::string(k.begin(), k.end());
   }
 }
 
@@ -247,14 +263,16 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
     for (const auto& key : NewKeys()) EXPECT_NE(key.find(L"\\Ranges"), std::wstring::npos);
   }
 
-  // A saved location on a server whose name holds a blank.
+  // A saved location on a server whose name holds a blank is no saved location.
   Fresh();
   const std::wstring app = L"\\\\my server\\Zelkora$\\Velmont\\Velmont.exe";
   p->files.AddFile(app, "MZ");
-  Options().SetAppLocation(app);
+  p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", app, RegView::Reg64);
+  Options().Load();
+  EXPECT_EQ(Options().AppLocation(), L"");
   keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
   OrvexLocator::Locate(errors);
-  EXPECT_EQ(Options().OrvexAddress(), L"my server");
+  EXPECT_EQ(Options().OrvexAddress(), L"");
   for (const auto& k : NewKeys())
     EXPECT_EQ(k.find(L"ZoneMap"), std::wstring::npos) << std::string(k.begin(), k.end());
 }
