@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/FakePlatform.h"
-#include "utils/FormHelper.h"
 #include "model/LauncherUtils.h"
 #include "utils/Paths.h"
 #include "prerequisites/Installer.h"
@@ -221,56 +220,6 @@ TEST(MessageDialog, SayLowersTopMostWindowsAndReturnsTheAnswer) {
   p.ui.answers = {kModalYes};
   EXPECT_EQ(MessageDlg(L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}), kModalYes);
   EXPECT_FALSE(p.ui.dialogs[1].content.lowerTopmost);
-}
-
-struct FakeForm : ICenterableForm {
-  WindowPosition position = WindowPosition::MainFormCenter;
-  ScreenBounds bounds{5, 5, 101, 51};
-  std::optional<ScreenBounds> owner, main;
-  WindowPosition Position() const override { return position; }
-  ScreenBounds Bounds() const override { return bounds; }
-  void MoveTo(int l, int t) override {
-    bounds.left = l;
-    bounds.top = t;
-  }
-  std::optional<ScreenBounds> OwnerBounds() const override { return owner; }
-  std::optional<ScreenBounds> MainFormBounds() const override { return main; }
-};
-
-TEST(CenterForm, CentresOnTheReferenceRoundingHalvesToEven) {
-  EXPECT_EQ(RoundHalfEven(0.5), 0);
-  EXPECT_EQ(RoundHalfEven(1.5), 2);
-  EXPECT_EQ(RoundHalfEven(2.5), 2);
-  EXPECT_EQ(RoundHalfEven(-0.5), 0);
-  EXPECT_EQ(RoundHalfEven(-1.5), -2);
-  EXPECT_EQ(RoundHalfEven(2.4999), 2);
-
-  FakeForm f;
-  f.main = ScreenBounds{100, 200, 450, 250};
-  CenterForm(f);
-  // (450 - 101) / 2 = 174.5 -> 174; (250 - 51) / 2 = 99.5 -> 100
-  EXPECT_EQ(f.bounds.left, 274);
-  EXPECT_EQ(f.bounds.top, 300);
-  EXPECT_EQ(f.bounds.width, 101);
-
-  FakeForm owned;
-  owned.position = WindowPosition::OwnerFormCenter;
-  owned.owner = ScreenBounds{0, 0, 104, 54};
-  owned.main = ScreenBounds{1000, 1000, 10, 10};
-  CenterForm(owned);
-  EXPECT_EQ(owned.bounds.left, 2);  // 1.5 -> 2
-  EXPECT_EQ(owned.bounds.top, 2);
-
-  for (WindowPosition pos : {WindowPosition::Designed, WindowPosition::ScreenCenter}) {
-    FakeForm other;
-    other.position = pos;
-    other.main = ScreenBounds{100, 100, 400, 400};
-    CenterForm(other);
-    EXPECT_EQ(other.bounds.left, 5);
-  }
-  FakeForm orphan;  // no main window: left where it is
-  CenterForm(orphan);
-  EXPECT_EQ(orphan.bounds.left, 5);
 }
 
 TEST(InstallOrRun, ChoosesByExtension) {

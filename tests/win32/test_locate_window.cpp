@@ -6,7 +6,7 @@
 #include "platform/win32/LocateProgramWindow.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "MessagePump.h"
-#include "utils/FormHelper.h"
+#include "platform/win32/WindowKit.h"
 
 #include <gtest/gtest.h>
 

@@ -135,6 +135,47 @@ template <typename T>
 using UniqueGdi = Unique<GdiTraits<T>>;
 using UniqueWindow = Unique<WindowTraits>;
 
+// A memory device context from CreateCompatibleDC.
+struct MemoryDcTraits {
+  using Type = HDC;
+  static Type Empty() noexcept { return nullptr; }
+  static bool IsValid(Type dc) noexcept { return dc != nullptr; }
+  static bool Close(Type dc) noexcept { return ::DeleteDC(dc) != FALSE; }
+};
+using UniqueMemoryDc = Unique<MemoryDcTraits>;
+
+// A window's (or the screen's, for nullptr) device context from GetDC: given back with the
+// window it came from, so it is not a Unique.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  HDC Get() const noexcept { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// An object selected into a device context for one scope; the previous one goes back after.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (old_ != nullptr) ::SelectObject(dc_, old_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
 // WSAStartup is counted per process; every successful start needs its own WSACleanup.
 class WsaScope {
  public:

@@ -42,7 +42,8 @@ class InstallerWindow : public IInstallerWindow {
   int Position() const { return position_; }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename Window>
+  friend LRESULT CALLBACK WindowProcThunk(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void Activated();
   void Paint(HDC dc);

@@ -1,7 +1,7 @@
 #include "platform/win32/LocateProgramWindow.h"
 
 #include "platform/win32/Handles.h"
-#include "utils/FormHelper.h"
+#include "platform/win32/WindowKit.h"
 
 #include <exception>
 #include <vector>
@@ -43,58 +43,19 @@ struct FormState {
   int Scale(int pixels) const { return ::MulDiv(pixels, dpi, 96); }
 };
 
-// The form as CenterForm sees it: centred over the launcher's main window, in screen pixels.
-class CenterableForm : public ICenterableForm {
- public:
-  CenterableForm(HWND form, HWND mainWindow) : form_(form), main_(mainWindow) {}
-  WindowPosition Position() const override { return WindowPosition::MainFormCenter; }
-  ScreenBounds Bounds() const override { return BoundsOf(form_); }
-  void MoveTo(int left, int top) override {
-    ::SetWindowPos(form_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  std::optional<ScreenBounds> OwnerBounds() const override { return std::nullopt; }
-  std::optional<ScreenBounds> MainFormBounds() const override {
-    if (main_ == nullptr || !::IsWindow(main_)) return std::nullopt;
-    return BoundsOf(main_);
-  }
-
- private:
-  static ScreenBounds BoundsOf(HWND window) {
-    RECT r = {};
-    ::GetWindowRect(window, &r);
-    return ScreenBounds{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  }
-  HWND form_;
-  HWND main_;
-};
-
 UniqueGdi<HFONT> LabelFont(const FormState& state, bool italic, bool underline) {
-  // The system's message font family (Tahoma on XP, Segoe UI later). The structure has its XP
-  // size, which every Windows version accepts.
-  NONCLIENTMETRICSW metrics;
-  ZeroMemory(&metrics, sizeof metrics);
-  metrics.cbSize = sizeof metrics;
-  LOGFONTW font;
-  ZeroMemory(&font, sizeof font);
-  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    font = metrics.lfMessageFont;
-  font.lfHeight = -state.Scale(kFontPixels);
-  font.lfWidth = 0;
-  font.lfWeight = FW_NORMAL;
-  font.lfItalic = italic ? TRUE : FALSE;
-  font.lfUnderline = underline ? TRUE : FALSE;
-  return UniqueGdi<HFONT>(::CreateFontIndirectW(&font));
+  FontStyle style;
+  style.pixels = state.Scale(kFontPixels);
+  style.italic = italic;
+  style.underline = underline;
+  return MessageFont(style);
 }
 
 HWND AddControl(HWND form, const FormState& state, const wchar_t* cls, const std::wstring& text,
                 DWORD style, int id, const Place& place, HFONT font) {
-  HWND control = ::CreateWindowExW(
-      0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, state.Scale(place.x),
-      state.Scale(place.y), state.Scale(place.w), state.Scale(place.h), form,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-  if (control != nullptr && font != nullptr)
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return control;
+  const int x = state.Scale(place.x), y = state.Scale(place.y);
+  const RECT r = {x, y, x + state.Scale(place.w), y + state.Scale(place.h)};
+  return win32::AddControl(form, cls, text, style, id, r, font);
 }
 
 void Build(HWND form, FormState& state) {
@@ -124,8 +85,7 @@ void Build(HWND form, FormState& state) {
   ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   ::SetWindowPos(form, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  CenterableForm centerable(form, state.mainWindow);
-  CenterForm(centerable);
+  CentreOver(form, state.mainWindow);
   if (next != nullptr) ::SetFocus(next);
 }
 
@@ -203,19 +163,12 @@ bool ShowLocateProgramWindow(const LocateProgramFormContent& content, HWND mainW
   FormState state;
   state.content = &content;
   state.mainWindow = (mainWindow != nullptr && ::IsWindow(mainWindow)) ? mainWindow : nullptr;
-  HDC screen = ::GetDC(nullptr);
-  state.dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-  ::ReleaseDC(nullptr, screen);
-  if (state.dpi <= 0) state.dpi = 96;
+  state.dpi = ScreenDpi();
 
-  // An in-memory template without controls: they are made in WM_INITDIALOG in pixels, where the
-  // DPI is known. A fixed single border with only the close box; hidden until the dialog manager
-  // shows it after WM_INITDIALOG. The template must be DWORD-aligned, which vector storage is.
-  std::vector<WORD> tmpl(sizeof(DLGTEMPLATE) / sizeof(WORD) + 2, 0);
-  auto* header = reinterpret_cast<DLGTEMPLATE*>(tmpl.data());
-  header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_3DLOOK;
-  tmpl.insert(tmpl.end(), content.caption.begin(), content.caption.end());
-  tmpl.push_back(0);
+  // Controls are made in WM_INITDIALOG in pixels, where the DPI is known. A fixed single border
+  // with only the close box; hidden until the dialog manager shows it after WM_INITDIALOG.
+  std::vector<WORD> tmpl =
+      DialogTemplate(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_3DLOOK, content.caption);
 
   // The main window as owner keeps the form above it and disabled for as long as it shows.
   const INT_PTR rc = ::DialogBoxIndirectParamW(

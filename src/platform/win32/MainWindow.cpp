@@ -1,6 +1,7 @@
 #include "platform/win32/MainWindow.h"
 
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/WindowKit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,9 +13,6 @@ namespace {
 // them.
 const wchar_t kClassName[] = L"TZelLauncherForm";
 const COLORREF kSteelBlue = RGB(0x46, 0x82, 0xB4);
-const COLORREF kTrack = RGB(0xE6, 0xE6, 0xE6);
-const COLORREF kTrackEdge = RGB(0xBC, 0xBC, 0xBC);
-const COLORREF kFill = RGB(0x06, 0xB0, 0x25);
 const UINT kActivateFallback = WM_APP + 2;
 // Layout in device-independent pixels.
 const int kClientWidth = 450, kClientHeight = 250;
@@ -22,43 +20,17 @@ const int kLogoHeight = 145, kProgressHeight = 30;
 const int kStatusWidth = 196, kStatusHeight = 51;
 const int kLogoResource = 101;
 
-struct DcDeleter {
-  HDC dc;
-  ~DcDeleter() { DeleteDC(dc); }
-};
-
-// Selects an object into a DC for one scope.
-struct Selected {
-  HDC dc;
-  HGDIOBJ old;
-  Selected(HDC d, HGDIOBJ obj) : dc(d), old(SelectObject(d, obj)) {}
-  ~Selected() { SelectObject(dc, old); }
-};
-
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetDCBrushColor(dc, colour);
-  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-}
 }  // namespace
 
 bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events events) {
   events_ = std::move(events);
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &MainWindow::WndProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.lpszClassName = kClassName;
-  RegisterClassExW(&wc);
+  RegisterWindowClass(kClassName, &WindowProcThunk<MainWindow>,
+                      LoadIconW(instance, MAKEINTRESOURCEW(1)),
+                      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON),
+                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
 
-  HDC screen = GetDC(nullptr);
-  dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  if (dpi_ <= 0) dpi_ = 96;
+  dpi_ = ScreenDpi();
 
   // A caption but no system menu: no close, minimise or maximise buttons; a fixed border.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION;
@@ -68,17 +40,11 @@ bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events event
   int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
   int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
 
-  // The system's message font family (Tahoma on XP, Segoe UI later) at the status text's size.
-  // Built for XP, the structure has the size every Windows version accepts.
-  NONCLIENTMETRICSW ncm = {};
-  ncm.cbSize = sizeof(ncm);
-  LOGFONTW lf = {};
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, ncm.cbSize, &ncm, 0)) lf = ncm.lfMessageFont;
-  lf.lfHeight = -Scale(24);
-  lf.lfWidth = 0;
-  lf.lfWeight = FW_NORMAL;
-  lf.lfQuality = CLEARTYPE_QUALITY;
-  statusFont_.Reset(CreateFontIndirectW(&lf));
+  // The system's message font family at the status text's size.
+  FontStyle statusStyle;
+  statusStyle.pixels = Scale(24);
+  statusStyle.clearType = true;
+  statusFont_ = MessageFont(statusStyle);
   PrepareLogo(instance);
 
   hwnd_.Reset(
@@ -108,14 +74,14 @@ void MainWindow::PrepareLogo(HINSTANCE instance) {
                           static_cast<double>(Scale(kLogoHeight)) / bm.bmHeight);
   logoWidth_ = static_cast<int>(std::lround(bm.bmWidth * scale));
   logoHeight_ = static_cast<int>(std::lround(bm.bmHeight * scale));
-  HDC screen = GetDC(nullptr);
-  logo_.Reset(CreateCompatibleBitmap(screen, logoWidth_, logoHeight_));
-  DcDeleter src{CreateCompatibleDC(screen)}, dst{CreateCompatibleDC(screen)};
-  ReleaseDC(nullptr, screen);
-  Selected s(src.dc, source.Get()), d(dst.dc, logo_.Get());
-  SetStretchBltMode(dst.dc, HALFTONE);
-  SetBrushOrgEx(dst.dc, 0, 0, nullptr);
-  StretchBlt(dst.dc, 0, 0, logoWidth_, logoHeight_, src.dc, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+  WindowDc screen(nullptr);
+  logo_.Reset(CreateCompatibleBitmap(screen.Get(), logoWidth_, logoHeight_));
+  UniqueMemoryDc src(CreateCompatibleDC(screen.Get())), dst(CreateCompatibleDC(screen.Get()));
+  SelectedObject s(src.Get(), source.Get()), d(dst.Get(), logo_.Get());
+  SetStretchBltMode(dst.Get(), HALFTONE);
+  SetBrushOrgEx(dst.Get(), 0, 0, nullptr);
+  StretchBlt(dst.Get(), 0, 0, logoWidth_, logoHeight_, src.Get(), 0, 0, bm.bmWidth, bm.bmHeight,
+             SRCCOPY);
 }
 
 // The progress bar is painted with the window: under Wine a progress control child costs a
@@ -128,16 +94,6 @@ void MainWindow::SetProgress(double value) {
 void MainWindow::SetStatusText(const std::wstring& text) {
   status_ = text;
   if (hwnd_) InvalidateRect(hwnd_.Get(), nullptr, FALSE);
-}
-
-LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (msg == WM_NCCREATE) {
-    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->Handle(hwnd, msg, wp, lp);
 }
 
 LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -171,16 +127,17 @@ void MainWindow::Paint(HWND hwnd, HDC dc) {
   const int bandBottom = height - Scale(kProgressHeight);
 
   // Drawn off screen and copied once, so status changes do not flicker.
-  DcDeleter mem{CreateCompatibleDC(dc)};
+  UniqueMemoryDc memory(CreateCompatibleDC(dc));
+  const HDC mem = memory.Get();
   UniqueGdi<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
-  Selected b(mem.dc, buffer.Get());
-  FillSolid(mem.dc, RECT{0, 0, width, bandBottom}, kSteelBlue);
+  SelectedObject b(mem, buffer.Get());
+  FillSolid(mem, RECT{0, 0, width, bandBottom}, kSteelBlue);
 
   if (logo_) {
-    DcDeleter src{CreateCompatibleDC(mem.dc)};
-    Selected s(src.dc, logo_.Get());
-    BitBlt(mem.dc, (width - logoWidth_) / 2, (Scale(kLogoHeight) - logoHeight_) / 2, logoWidth_,
-           logoHeight_, src.dc, 0, 0, SRCCOPY);
+    UniqueMemoryDc src(CreateCompatibleDC(mem));
+    SelectedObject s(src.Get(), logo_.Get());
+    BitBlt(mem, (width - logoWidth_) / 2, (Scale(kLogoHeight) - logoHeight_) / 2, logoWidth_,
+           logoHeight_, src.Get(), 0, 0, SRCCOPY);
   }
 
   if (!status_.empty()) {
@@ -189,29 +146,22 @@ void MainWindow::Paint(HWND hwnd, HDC dc) {
     RECT label = {(width - labelW) / 2, bandTop + (bandBottom - bandTop - labelH) / 2, 0, 0};
     label.right = label.left + labelW;
     label.bottom = label.top + labelH;
-    Selected f(mem.dc, statusFont_.Get());
-    SetTextColor(mem.dc, RGB(255, 255, 255));
-    SetBkMode(mem.dc, TRANSPARENT);
+    SelectedObject f(mem, statusFont_.Get());
+    SetTextColor(mem, RGB(255, 255, 255));
+    SetBkMode(mem, TRANSPARENT);
     // A text wider than the label wraps; the lines stay centred on the label's middle.
     RECT measure = label;
-    DrawTextW(mem.dc, status_.c_str(), -1, &measure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
+    DrawTextW(mem, status_.c_str(), -1, &measure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
     const int textH = measure.bottom - measure.top;
     RECT draw = label;
     draw.top = label.top + (labelH - textH) / 2;
     draw.bottom = draw.top + textH;
-    DrawTextW(mem.dc, status_.c_str(), -1, &draw, DT_CENTER | DT_WORDBREAK | DT_NOCLIP);
+    DrawTextW(mem, status_.c_str(), -1, &draw, DT_CENTER | DT_WORDBREAK | DT_NOCLIP);
   }
 
-  // The progress bar: a light track with a one-pixel edge, filled from the left.
-  RECT track = {0, bandBottom, width, height};
-  FillSolid(mem.dc, track, kTrackEdge);
-  RECT inner = {1, bandBottom + 1, width - 1, height - 1};
-  FillSolid(mem.dc, inner, kTrack);
-  const int filled = static_cast<int>(std::lround((inner.right - inner.left) * progress_ / 100.0));
-  if (filled > 0)
-    FillSolid(mem.dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom}, kFill);
+  PaintProgressBar(mem, RECT{0, bandBottom, width, height}, progress_);
 
-  BitBlt(dc, 0, 0, width, height, mem.dc, 0, 0, SRCCOPY);
+  BitBlt(dc, 0, 0, width, height, mem, 0, 0, SRCCOPY);
 }
 
 }  // namespace zl::win32

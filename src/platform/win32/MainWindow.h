@@ -27,7 +27,8 @@ class MainWindow : public IMainView {
   void SetStatusText(const std::wstring& text) override;
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  template <typename Window>
+  friend LRESULT CALLBACK WindowProcThunk(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void PrepareLogo(HINSTANCE instance);
   void Paint(HWND hwnd, HDC dc);

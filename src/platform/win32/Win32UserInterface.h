@@ -3,6 +3,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32MessageDialog.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -26,7 +27,6 @@ class Win32UserInterface : public IUserInterface {
   void StartThread(std::function<void()> body) override;
   bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
   std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
-  // In InstallerWindow.cpp.
   void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override;
 
   // The launcher's main window: the information window is centred over it and the file dialog
@@ -43,9 +43,8 @@ class Win32UserInterface : public IUserInterface {
   // ProcessMessages; nullptr for none.
   void SetDialogWindow(HWND dialog) { dialog_ = dialog; }
 
-  // Which dialog ShowMessageDialog draws. Automatic is the program's choice; the others let the
-  // adapter tests reach both. Task still falls back to Classic where comctl32 lacks it.
-  enum class DialogPath { Automatic, Classic, Task };
+  // Which dialog ShowMessageDialog draws (see Win32MessageDialog.h).
+  using DialogPath = win32::DialogPath;
   void ForceDialogPath(DialogPath path) { forcedPath_ = path; }
   // The path the last ShowMessageDialog actually took (Classic or Task).
   DialogPath LastDialogPath() const { return lastPath_.load(); }

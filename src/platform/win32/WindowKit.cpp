@@ -1,0 +1,118 @@
+#include "platform/win32/WindowKit.h"
+
+#include <cmath>
+
+namespace zl::win32 {
+
+namespace {
+const COLORREF kTrack = RGB(0xE6, 0xE6, 0xE6);
+const COLORREF kTrackEdge = RGB(0xBC, 0xBC, 0xBC);
+const COLORREF kFill = RGB(0x06, 0xB0, 0x25);
+}  // namespace
+
+int ScreenDpi() {
+  WindowDc screen(nullptr);
+  const int dpi = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
+  return dpi > 0 ? dpi : 96;
+}
+
+UniqueGdi<HFONT> MessageFont(const FontStyle& style) {
+  // NONCLIENTMETRICSW as declared for our XP target lacks Vista's iPaddedBorderWidth: that is the
+  // size every Windows version accepts.
+  NONCLIENTMETRICSW metrics;
+  ZeroMemory(&metrics, sizeof metrics);
+  metrics.cbSize = sizeof metrics;
+  LOGFONTW font;
+  ZeroMemory(&font, sizeof font);
+  const bool known =
+      ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
+  if (known) font = metrics.lfMessageFont;
+  if (style.pixels == 0) {
+    if (!known) return UniqueGdi<HFONT>();
+  } else {
+    font.lfHeight = -style.pixels;
+    font.lfWidth = 0;
+    font.lfWeight = FW_NORMAL;
+  }
+  if (style.italic) font.lfItalic = TRUE;
+  if (style.underline) font.lfUnderline = TRUE;
+  if (style.clearType) font.lfQuality = CLEARTYPE_QUALITY;
+  return UniqueGdi<HFONT>(::CreateFontIndirectW(&font));
+}
+
+void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
+  ::SetDCBrushColor(dc, colour);
+  ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(DC_BRUSH)));
+}
+
+void PaintProgressBar(HDC dc, const RECT& track, double percent) {
+  FillSolid(dc, track, kTrackEdge);
+  const RECT inner = {track.left + 1, track.top + 1, track.right - 1, track.bottom - 1};
+  FillSolid(dc, inner, kTrack);
+  const int filled = static_cast<int>(std::lround((inner.right - inner.left) * percent / 100.0));
+  if (filled > 0)
+    FillSolid(dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom}, kFill);
+}
+
+bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon) {
+  WNDCLASSEXW cls;
+  ZeroMemory(&cls, sizeof cls);
+  cls.cbSize = sizeof cls;
+  cls.lpfnWndProc = proc;
+  cls.hInstance = ::GetModuleHandleW(nullptr);
+  cls.hIcon = icon;
+  cls.hIconSm = smallIcon;
+  cls.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  cls.lpszClassName = name;
+  return ::RegisterClassExW(&cls) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+std::vector<WORD> DialogTemplate(DWORD style, const std::wstring& caption) {
+  // The header, then empty menu and class arrays, then the caption.
+  std::vector<WORD> tmpl(sizeof(DLGTEMPLATE) / sizeof(WORD) + 2, 0);
+  auto* header = reinterpret_cast<DLGTEMPLATE*>(tmpl.data());
+  header->style = style;
+  header->cdit = 0;
+  tmpl.insert(tmpl.end(), caption.begin(), caption.end());
+  tmpl.push_back(0);
+  return tmpl;
+}
+
+HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int id,
+                const RECT& place, HFONT font) {
+  HWND control = ::CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
+                                   place.top, place.right - place.left, place.bottom - place.top,
+                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
+  if (control != nullptr && font != nullptr)
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+int RoundHalfEven(double value) {
+  const double floor = std::floor(value);
+  const double diff = value - floor;
+  if (diff > 0.5) return static_cast<int>(floor) + 1;
+  if (diff < 0.5) return static_cast<int>(floor);
+  const long f = static_cast<long>(floor);
+  return static_cast<int>(f % 2 == 0 ? f : f + 1);
+}
+
+POINT CentredPosition(const RECT& window, const RECT& reference) {
+  const int width = window.right - window.left, height = window.bottom - window.top;
+  const int refWidth = reference.right - reference.left;
+  const int refHeight = reference.bottom - reference.top;
+  return POINT{reference.left + RoundHalfEven((refWidth - width) / 2.0),
+               reference.top + RoundHalfEven((refHeight - height) / 2.0)};
+}
+
+void CentreOver(HWND window, HWND reference) {
+  if (reference == nullptr || !::IsWindow(reference)) return;
+  RECT own = {}, ref = {};
+  ::GetWindowRect(window, &own);
+  ::GetWindowRect(reference, &ref);
+  const POINT at = CentredPosition(own, ref);
+  ::SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace zl::win32

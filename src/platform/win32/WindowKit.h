@@ -1,0 +1,70 @@
+#pragma once
+// What every window of the launcher takes from user32 and GDI: the screen's DPI, the system's
+// message font, the painted progress bar, the window-procedure thunk, in-memory dialog
+// templates, child controls, and centring over another window.
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Api.h"
+
+namespace zl::win32 {
+
+// The screen's logical DPI; 96 when the system does not say.
+int ScreenDpi();
+// A length laid out at 96 DPI, at dpi.
+inline int ScaleForDpi(int pixels, int dpi) { return ::MulDiv(pixels, dpi, 96); }
+
+// The system's message font (Tahoma on XP, Segoe UI later). With pixels 0 it is the system's
+// font as it is; otherwise that family at the given height, regular weight.
+struct FontStyle {
+  int pixels = 0;
+  bool italic = false;
+  bool underline = false;
+  bool clearType = false;
+};
+UniqueGdi<HFONT> MessageFont(const FontStyle& style = FontStyle());
+
+void FillSolid(HDC dc, const RECT& r, COLORREF colour);
+
+// The launcher's progress bar, painted with its window rather than as a child control: under
+// Wine a progress control costs about a frame (16 ms) per repaint. A light track with a
+// one-pixel edge, filled in green from the left; percent from 0 to 100.
+void PaintProgressBar(HDC dc, const RECT& track, double percent);
+
+// Registers a window class of this module; a class already registered is fine. Arrow cursor,
+// no background brush (our windows paint themselves).
+bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, HICON icon = nullptr,
+                         HICON smallIcon = nullptr);
+
+// The window procedure of a window object: the object is handed over in CreateWindowExW's last
+// argument and kept in GWLP_USERDATA; its Handle(hwnd, msg, wp, lp) gets every message after.
+template <typename Window>
+LRESULT CALLBACK WindowProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCCREATE) {
+    self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
+  return self->Handle(hwnd, msg, wp, lp);
+}
+
+// An in-memory dialog template without controls (they are made in WM_INITDIALOG, where the font
+// and the DPI are known), for DialogBoxIndirectParamW. Vector storage keeps it DWORD-aligned.
+std::vector<WORD> DialogTemplate(DWORD style, const std::wstring& caption);
+
+// A visible child control with the given id, place (in pixels) and font (nullptr: the system's).
+HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int id,
+                const RECT& place, HFONT font);
+
+// Rounds to the nearest integer, halves to the even neighbour.
+int RoundHalfEven(double value);
+// Where a window of the size of window goes to stand centred over reference (screen pixels),
+// rounding a half pixel to even.
+POINT CentredPosition(const RECT& window, const RECT& reference);
+// Moves window to stand centred over reference; nothing when reference is no window.
+void CentreOver(HWND window, HWND reference);
+
+}  // namespace zl::win32
