@@ -8,28 +8,24 @@ MessageDialogSpec BuildMessageDialog(const std::wstring& message, MsgDlgType dia
                                      MsgDlgButtons buttons) {
   MessageDialogSpec content;
   content.text = message;
-  switch (dialogType) {
-    case MsgDlgType::Warning:
-      content.title = L"Warning";
-      content.icon = content.taskDialogIcon = DialogIcon::Warning;
-      break;
-    case MsgDlgType::Error:
-      content.title = L"Error";
-      content.icon = content.taskDialogIcon = DialogIcon::Error;
-      break;
-    case MsgDlgType::Information:
-      content.title = L"Information";
-      content.icon = content.taskDialogIcon = DialogIcon::Information;
-      break;
-    case MsgDlgType::Confirmation:
-      content.title = L"Confirm";
-      content.icon = DialogIcon::Question;
-      // The task dialog has no question-mark icon.
-      content.taskDialogIcon = DialogIcon::Information;
-      break;
-    case MsgDlgType::Custom:
-      content.title = kApplicationTitle;
-      break;
+  // Title and icons by kind; the task dialog has no question-mark icon of its own.
+  struct Kind {
+    MsgDlgType type;
+    const wchar_t* title;
+    DialogIcon icon, taskDialogIcon;
+  };
+  static const Kind kinds[] = {
+      {MsgDlgType::Warning, L"Warning", DialogIcon::Warning, DialogIcon::Warning},
+      {MsgDlgType::Error, L"Error", DialogIcon::Error, DialogIcon::Error},
+      {MsgDlgType::Information, L"Information", DialogIcon::Information, DialogIcon::Information},
+      {MsgDlgType::Confirmation, L"Confirm", DialogIcon::Question, DialogIcon::Information},
+      {MsgDlgType::Custom, kApplicationTitle, DialogIcon::None, DialogIcon::None},
+  };
+  for (const Kind& kind : kinds) {
+    if (kind.type != dialogType) continue;
+    content.title = kind.title;
+    content.icon = kind.icon;
+    content.taskDialogIcon = kind.taskDialogIcon;
   }
   struct Row {
     MsgDlgBtn button;

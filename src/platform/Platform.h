@@ -10,15 +10,7 @@
 #include <string>
 #include <vector>
 
-// windows.h and shellapi.h define these names as macros (MessageBoxW ...). In a translation unit
-// that included them first, the methods below would otherwise be declared under the W names, and
-// the Win32 adapters' overrides would no longer match. Call the W functions by their W names.
-#undef MessageBox
-#undef DeleteFile
-#undef CopyFile
-#undef CreateDirectory
-#undef ShellExecute
-#undef ShellExecuteEx
+#include "platform/NoWin32NameMacros.h"
 
 namespace zl {
 

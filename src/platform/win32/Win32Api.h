@@ -9,9 +9,4 @@
 #include <shellapi.h>
 #include <wininet.h>  // never together with winhttp.h: the two cannot share a translation unit
 
-#undef MessageBox
-#undef DeleteFile
-#undef CopyFile
-#undef CreateDirectory
-#undef ShellExecute
-#undef ShellExecuteEx
+#include "platform/NoWin32NameMacros.h"
