@@ -12,11 +12,13 @@
 #include "platform/fake/FakePlatform.h"
 #include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
+using namespace test;
 
 const std::wstring kCrystalXIMissing =
     L"The Crystal Reports XI viewer does not appear to be installed on this computer.  Though "
@@ -63,7 +65,6 @@ const std::wstring kQuendaScreen =
 
 const std::wstring kClsid = L"{12345678-1111-2222-3333-444455556666}";
 const std::wstring kCrystalDll = L"C:\\Program Files\\Crystal\\crqe.dll";
-const std::wstring kLauncher = L"SOFTWARE\\Zelkora\\Launcher";
 
 struct Finding {
   std::wstring message;
@@ -96,7 +97,7 @@ struct Workstation {
   }
   void InstallFonts() {
     p.files.AddFile(L"C:\\Windows\\system32\\u2ldfont.dll", "MZ");
-    p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
+    p.files.AddFile(kBrailleFont, "font");
   }
   void InstallEverythingForVelmont() {
     InstallCrystalXI(FileVersion{11, 0, 0, 2495});
@@ -122,10 +123,7 @@ struct Workstation {
 void Velmont() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Velmont\\Velmont.exe"); }
 void Quenda() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Quenda\\Quenda.exe"); }
 
-struct AppInspectorTest : ::testing::Test, Workstation {
-  void SetUp() override { Options() = LauncherOptions(); }
-  void TearDown() override { Options() = LauncherOptions(); }
-};
+struct AppInspectorTest : FreshGlobalsTest, Workstation {};
 
 TEST_F(AppInspectorTest, UnknownTypeFindsNothingAndLeavesTheEngineSettingsAlone) {
   LackEverything();
@@ -174,31 +172,16 @@ TEST_F(AppInspectorTest, VelmontGuards) {
 
 TEST_F(AppInspectorTest, CrystalXIRegistrationAndVersion) {
   enum Outcome { None, Missing, WrongVersion };
+  auto installed = [](FileVersion v) { return [v](Workstation& t) { t.InstallCrystalXI(v); }; };
   struct Case {
     const char* name;
     std::function<void(Workstation&)> setUp;
     Outcome outcome;
   } cases[] = {
-      {"11.0.0.2495",
-       [](auto& t) {
-         t.InstallCrystalXI(FileVersion{11, 0, 0, 2495});
-       },
-       None},
-      {"11.0.0.2494",
-       [](auto& t) {
-         t.InstallCrystalXI(FileVersion{11, 0, 0, 2494});
-       },
-       WrongVersion},
-      {"11.0.1.2500",
-       [](auto& t) {
-         t.InstallCrystalXI(FileVersion{11, 0, 1, 2500});
-       },
-       WrongVersion},
-      {"10.0.0.9999",
-       [](auto& t) {
-         t.InstallCrystalXI(FileVersion{10, 0, 0, 9999});
-       },
-       WrongVersion},
+      {"11.0.0.2495", installed({11, 0, 0, 2495}), None},
+      {"11.0.0.2494", installed({11, 0, 0, 2494}), WrongVersion},
+      {"11.0.1.2500", installed({11, 0, 1, 2500}), WrongVersion},
+      {"10.0.0.9999", installed({10, 0, 0, 9999}), WrongVersion},
       {"no version resource", [](auto& t) { t.InstallCrystalXI(std::nullopt); }, WrongVersion},
       {"registered, file missing", [](auto& t) { t.RegisterCrystalXI(kCrystalDll); }, Missing},
       {"registered, a folder",
@@ -260,7 +243,7 @@ TEST_F(AppInspectorTest, BarcodeFontsInTheSystemFolderOrSysWow64) {
   for (const Case& c : cases) {
     Workstation t;
     t.InstallCrystalXI(FileVersion{11, 0, 0, 2495});
-    t.p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
+    t.p.files.AddFile(kBrailleFont, "font");
     for (const std::wstring& f : c.files) t.p.files.AddFile(f, "MZ");
     std::vector<Finding> expected;
     if (!c.found) expected.push_back({kBarcode, ErrorSeverity::Barcode});
@@ -342,18 +325,18 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
     Workstation t;
     t.SetVersion(c.major, c.minor);
     Options().SetSkipCR(c.skipCR);
-    if (c.crpe32) t.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
+    if (c.crpe32) t.p.files.AddFile(kCrpe32, "MZ");
     if (c.patched == NoValue)
-      t.p.registry.SetString(RegRoot::CurrentUser, kLauncher, L"OrvexAddress", L"srv01",
+      t.p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", L"srv01",
                              RegView::Reg64);
     if (c.patched == One)
-      t.p.registry.SetDword(RegRoot::CurrentUser, kLauncher, L"Crystal85Patched", 1,
+      t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"Crystal85Patched", 1,
                             RegView::Reg64);
     if (c.patched == Zero)
-      t.p.registry.SetDword(RegRoot::CurrentUser, kLauncher, L"Crystal85Patched", 0,
+      t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"Crystal85Patched", 0,
                             RegView::Reg64);
     if (c.patched == AsString)
-      t.p.registry.SetString(RegRoot::CurrentUser, kLauncher, L"Crystal85Patched", L"1",
+      t.p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"Crystal85Patched", L"1",
                              RegView::Reg64);
     // Quenda checks neither font; their absence must not show.
     std::vector<Finding> expected;

@@ -11,14 +11,15 @@
 #include "platform/fake/FakePlatform.h"
 #include "prerequisites/BackgroundDownloader.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakeHttp;
 using fake::FakePlatform;
+using test::kBrailleUrl;
 
-const std::wstring kUrl = L"http://downloads.example/Velmont/Braille%20Fonts.msi";
 const std::wstring kTarget = L"C:\\Downloads\\pkg.msi";
 
 struct Report {
@@ -48,7 +49,7 @@ class ThreadNotingHttp : public IHttp {
 std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
   std::vector<DownloadProgressData> reports;
   BackgroundDownloader* d = BackgroundDownloader::CreateSuspended();
-  d->SetURL(kUrl);
+  d->SetURL(kBrailleUrl);
   d->SetSaveAs(saveAs);
   d->SetProgressEvent([&](DownloadProgressData data) {
     EXPECT_TRUE(p.ui.IsMainThread()) << "a report off the main thread";
@@ -153,13 +154,13 @@ TEST(BackgroundDownloader, ReportsForEachWayADownloadEnds) {
   for (const Case& c : cases) {
     FakePlatform p;
     p.files.AddDir(L"C:\\Downloads");
-    if (c.reply) p.http.replies[kUrl] = *c.reply;
+    if (c.reply) p.http.replies[kBrailleUrl] = *c.reply;
     ExpectReports(Download(p, kTarget), c.reports, c.name);
     // The target is closed (it could not be deleted while open) and left in place.
     ASSERT_TRUE(p.files.Exists(kTarget)) << c.name;
     EXPECT_EQ(p.files.ReadFileText(kTarget).size(), *c.fileSize) << c.name;
     EXPECT_TRUE(p.files.DeleteFile(kTarget)) << c.name;
-    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kUrl}) << c.name;
+    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kBrailleUrl}) << c.name;
   }
 }
 
@@ -168,7 +169,7 @@ TEST(BackgroundDownloader, DownloadsOnItsOwnThreadIntoTheTarget) {
   p.files.AddDir(L"C:\\Downloads");
   FakeHttp::Reply reply;
   reply.body = "MSI package bytes";
-  p.http.replies[kUrl] = reply;
+  p.http.replies[kBrailleUrl] = reply;
   ThreadNotingHttp http(p.http);
   PlatformServices services = Platform();
   services.http = &http;
@@ -200,7 +201,7 @@ TEST(BackgroundDownloader, ATargetThatCannotBeMadeStillEndsWithAFailedReport) {
   for (const Case& c : cases) {
     FakePlatform p;
     p.files.AddDir(L"C:\\Downloads");
-    p.http.replies[kUrl] = Body(100, 100);
+    p.http.replies[kBrailleUrl] = Body(100, 100);
     c.arrange(p);
     auto reports = Download(p, c.saveAs);
     ASSERT_EQ(reports.size(), 1u) << c.name;

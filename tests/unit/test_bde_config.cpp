@@ -13,6 +13,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
@@ -78,14 +79,14 @@ void ImportRegFile(fake::FakeRegistry& registry, const std::string& text) {
   }
 }
 
-// A Quenda workstation whose registry editor shows what it was given to import.
-struct Workstation {
+// A Quenda workstation whose registry editor shows what it was given to import. Each one starts
+// from fresh options.
+struct Workstation : test::FreshGlobals {
   FakePlatform p;
   std::vector<ShellExecuteRequest> regeditRuns;
   std::vector<std::string> imported;  // the file's bytes while the editor ran
 
   Workstation() {
-    Options() = LauncherOptions();
     Options().SetSkipCR(true);
     Options().SetSkipPC(true);
     Options().SetAppLocation(L"\\\\192.168.1.10\\Zelkora$\\Quenda\\Quenda.exe");
@@ -114,9 +115,7 @@ struct Workstation {
   }
 };
 
-struct BdeConfigTest : ::testing::Test, Workstation {
-  void TearDown() override { Options() = LauncherOptions(); }
-};
+struct BdeConfigTest : ::testing::Test, Workstation {};
 
 TEST_F(BdeConfigTest, RewriteWritesTheTemplateImportsItElevatedAndDeletesTheFile) {
   p.system.wow64 = Wow64State::Yes;

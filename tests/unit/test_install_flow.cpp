@@ -15,6 +15,7 @@
 #include "ZipBuilder.h"
 #include "utils/Paths.h"
 #include "prerequisites/Installer.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
@@ -23,11 +24,9 @@ using fake::FakeHttp;
 using fake::FakeInstallerWindow;
 using fake::FakePlatform;
 using fake::FakeProcess;
+using namespace test;
 
-const std::wstring kShare = L"\\\\srv01\\zelkora$";
 const std::wstring kTemp = L"C:\\Temp\\";
-const std::wstring kMsiexec = L"C:\\Windows\\system32\\msiexec.exe";
-const std::wstring kUrl = L"http://downloads.example/Velmont/Braille%20Fonts.msi";
 
 // What a started installer found: its request and the bytes of the file it was given.
 struct Started {
@@ -53,18 +52,15 @@ std::vector<std::wstring> TempFiles(FakePlatform& p) {
   return names;
 }
 
-class InstallFlow : public ::testing::Test {
+class InstallFlow : public FreshGlobalsTest {
  protected:
   void SetUp() override {
-    savedShare_ = Options().ShareLocation();
-    Options().SetShareLocation(L"");
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) {
       std::wstring path = RunPath(r);
       runs.push_back({r, path, p.files.Exists(path) ? p.files.ReadFileText(path) : "<missing>"});
       return ShellStart{true, std::make_unique<FakeProcess>(0)};
     };
   }
-  void TearDown() override { Options().SetShareLocation(savedShare_); }
 
  public:
   void Serve(const std::wstring& url, const std::string& body, int status = 200) {
@@ -76,17 +72,14 @@ class InstallFlow : public ::testing::Test {
 
   FakePlatform p;
   std::vector<Started> runs;
-
- private:
-  std::wstring savedShare_;
 };
 
 TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
   Options().SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
-  Serve(kUrl, "package from the server");
+  Serve(kBrailleUrl, "package from the server");
 
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   EXPECT_TRUE(p.ui.installerWindows.empty());
   EXPECT_TRUE(p.http.requested.empty());
@@ -108,7 +101,7 @@ TEST_F(InstallFlow, AnEarlierDownloadOfTheSameNameIsNeverRunInsteadOfTheShareCop
   p.files.AddFile(kTemp + L"tmp0001.msi", "old download 1");
   p.files.AddFile(kTemp + L"tmp0002.msi", "old download 2");
 
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].bytes, "package from the share");
@@ -134,15 +127,15 @@ TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
     FakePlatform p;
     c.arrange(p);
     Options().SetShareLocation(c.share);
-    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
     EXPECT_EQ(p.ui.installerWindows.size(), 1u);
-    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kUrl});
+    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kBrailleUrl});
   }
 }
 
 TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
-  Serve(kUrl, std::string(10000, 'p'));
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Serve(kBrailleUrl, std::string(10000, 'p'));
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   ASSERT_EQ(p.ui.installerWindows.size(), 1u);
   const FakeInstallerWindow& w = *p.ui.installerWindows[0];
@@ -169,10 +162,10 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
     std::function<void(InstallFlow&)> arrange;
   } cases[] = {
       {"refused", [](InstallFlow&) {}},
-      {"not found", [](InstallFlow& t) { t.Serve(kUrl, "<html>404</html>", 404); }},
+      {"not found", [](InstallFlow& t) { t.Serve(kBrailleUrl, "<html>404</html>", 404); }},
       {"no temporary name",
        [](InstallFlow& t) {
-         t.Serve(kUrl, "pkg");
+         t.Serve(kBrailleUrl, "pkg");
          t.p.files.SetReadOnlyDir(L"C:\\Temp", true);
        }},
   };
@@ -183,7 +176,7 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
     p.files.SetReadOnlyDir(L"C:\\Temp", false);
     runs.clear();
     c.arrange(*this);
-    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
     ASSERT_EQ(p.ui.installerWindows.size(), 1u);
     EXPECT_TRUE(p.ui.installerWindows[0]->hidden);
     EXPECT_TRUE(p.ui.installerWindows[0]->closed);
@@ -194,8 +187,8 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
 }
 
 TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
-  Serve(kUrl, "pkg");
-  Installer::Install(L"Braille Fonts", L"Braille Fonts", kUrl, false, L"");
+  Serve(kBrailleUrl, "pkg");
+  Installer::Install(L"Braille Fonts", L"Braille Fonts", kBrailleUrl, false, L"");
   EXPECT_TRUE(runs.empty());
   auto files = TempFiles(p);
   ASSERT_EQ(files.size(), 1u);
@@ -204,22 +197,32 @@ TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
 }
 
 TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
-  const std::wstring exe = L"Windows 7 64bit Crystal Update.exe";
   struct Case {
     std::string name;
-    std::wstring fileName;
-    bool fromShare;
-    OsVersion version;
-    bool elevate;
-    bool viaMsiexec;
+    std::wstring fileName = L"Windows 7 64bit Crystal Update.exe";
+    bool fromShare = false;  // else downloaded
+    OsVersion version{true, 6, 1, 2};
+    bool elevate = true;
+    // what runs
+    bool viaMsiexec = false;
     std::optional<std::wstring> verb;
-  } cases[] = {
-      {"downloaded program, Windows 7", exe, false, {true, 6, 1, 2}, true, false, L"runas"},
-      {"downloaded program, XP", exe, false, {true, 5, 1, 2}, true, false, L"open"},
-      {"downloaded program, not elevated", exe, false, {true, 6, 1, 2}, false, false, {}},
-      {"copied program, Windows 10", exe, true, {true, 10, 0, 2}, true, false, L"runas"},
-      {"package asked to elevate", L"Crystal 8.5.msi", false, {true, 6, 1, 2}, true, true, {}},
   };
+  // clang-format off
+  const Case cases[] = {
+      MakeRow<Case>([](auto& c) { c.name = "downloaded program, Windows 7"; c.verb = L"runas"; }),
+      MakeRow<Case>([](auto& c) {
+        c.name = "downloaded program, XP"; c.version = {true, 5, 1, 2}; c.verb = L"open";
+      }),
+      MakeRow<Case>([](auto& c) { c.name = "downloaded program, not elevated"; c.elevate = false; }),
+      MakeRow<Case>([](auto& c) {
+        c.name = "copied program, Windows 10"; c.fromShare = true; c.version = {true, 10, 0, 2};
+        c.verb = L"runas";
+      }),
+      MakeRow<Case>([](auto& c) {
+        c.name = "package asked to elevate"; c.fileName = L"Crystal 8.5.msi"; c.viaMsiexec = true;
+      }),
+  };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     runs.clear();
@@ -227,8 +230,8 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
     p.system.version = c.version;
     Options().SetShareLocation(c.fromShare ? kShare : L"");
     p.files.AddFile(kShare + L"\\Common\\" + c.fileName, "installer");
-    Serve(kUrl, "installer");
-    Installer::Install(c.fileName, c.fileName, kUrl, c.elevate, L"");
+    Serve(kBrailleUrl, "installer");
+    Installer::Install(c.fileName, c.fileName, kBrailleUrl, c.elevate, L"");
     EXPECT_EQ(p.ui.installerWindows.size(), c.fromShare ? 0u : 1u);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].request.file == kMsiexec, c.viaMsiexec);
@@ -240,14 +243,15 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
 
 TEST_F(InstallFlow, AnArchiveIsUnpackedAndItsErrorsReachTheCaller) {
   const std::wstring target = L"C:\\Fonts";
-  Serve(kUrl, test::ZipBuilder().Stored("fonts/a.ttf", "font a").Build());
-  Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target);
+  Serve(kBrailleUrl, test::ZipBuilder().Stored("fonts/a.ttf", "font a").Build());
+  Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target);
   EXPECT_EQ(p.files.ReadFileText(target + L"\\fonts\\a.ttf"), "font a");
   EXPECT_TRUE(runs.empty());
 
   // A damaged archive: the window still closes, and the error comes out of Install.
-  Serve(kUrl, "not an archive");
-  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target), LauncherError);
+  Serve(kBrailleUrl, "not an archive");
+  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
+               LauncherError);
   ASSERT_EQ(p.ui.installerWindows.size(), 2u);
   EXPECT_TRUE(p.ui.installerWindows[1]->closed);
 
@@ -255,7 +259,8 @@ TEST_F(InstallFlow, AnArchiveIsUnpackedAndItsErrorsReachTheCaller) {
   Options().SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\fonts.zip", "not an archive");
   size_t before = TempFiles(p).size();
-  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kUrl, false, target), LauncherError);
+  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
+               LauncherError);
   EXPECT_EQ(TempFiles(p).size(), before);
 }
 
@@ -297,8 +302,8 @@ class InstallWindow : public InstallFlow {
 };
 
 TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
-  Serve(kUrl, "pkg");
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Serve(kBrailleUrl, "pkg");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
   EXPECT_EQ(ui.threadsStarted, 1);
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_EQ(runs.size(), 1u);
@@ -307,9 +312,9 @@ TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
 }
 
 TEST_F(InstallWindow, AThreadThatCannotStartClosesTheWindow) {
-  Serve(kUrl, "pkg");
+  Serve(kBrailleUrl, "pkg");
   ui.failStart = true;
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
   ASSERT_EQ(ui.installerWindows.size(), 1u);
   EXPECT_TRUE(ui.installerWindows[0]->hidden);
   EXPECT_TRUE(ui.installerWindows[0]->closed);
@@ -318,10 +323,10 @@ TEST_F(InstallWindow, AThreadThatCannotStartClosesTheWindow) {
 }
 
 TEST_F(InstallWindow, AReportAfterTheWindowHasGoneRunsNothing) {
-  Serve(kUrl, "pkg");
+  Serve(kBrailleUrl, "pkg");
   ui.activations = 1;
   ui.runThreadsWhileShown = false;
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kUrl, false, L"");
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
   ui.RunThreads();  // the download ends after Install has returned and freed its form
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_TRUE(runs.empty());

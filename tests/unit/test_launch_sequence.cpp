@@ -8,11 +8,13 @@
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
 #include "utils/Paths.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
+using namespace test;
 
 struct RecordingView : IMainView {
   std::vector<std::pair<std::wstring, double>> shown;  // status text with the progress before it
@@ -24,15 +26,11 @@ struct RecordingView : IMainView {
 const std::wstring kCrLf2 = L"\r\n\r\n";
 const std::wstring kHeader = L"Additionally, the following warnings were thrown:";
 
-struct LaunchTest : ::testing::Test {
+struct LaunchTest : FreshGlobalsTest {
   FakePlatform p;
   RecordingView view;
   LaunchSequence form{view};
-  void SetUp() override {
-    Options() = LauncherOptions();
-    form.OnCreate();  // as the window does when it is made
-  }
-  void TearDown() override { Options() = LauncherOptions(); }
+  void SetUp() override { form.OnCreate(); }  // as the window does when it is made
   void Add(const wchar_t* msg, ErrorSeverity s) { AddFinding(form.Errors(), msg, s); }
   void PlainAdd(const wchar_t* msg, ErrorSeverity s) {
     form.Errors().Add(std::make_shared<LaunchError>(msg, s));
@@ -40,13 +38,13 @@ struct LaunchTest : ::testing::Test {
 };
 
 TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
-  Options().SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  Options().SetAppLocation(kVelmontOnShare);
   Options().SetOrvexAddress(L"srv01");
-  p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
+  p.files.AddFile(kVelmontOnShare, "MZ");
   // Nothing for step 5 to offer or warn about.
   Options().SetSkipCR(true);
   Options().SetSkipPC(true);
-  p.files.AddFile(L"C:\\Windows\\fonts\\BRAILLE.TTF", "font");
+  p.files.AddFile(kBrailleFont, "font");
   form.OnActivate();
 
   std::vector<std::pair<std::wstring, double>> expected = {
@@ -68,7 +66,7 @@ TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
   ASSERT_EQ(p.shell.opened.size(), 1u);
   const auto& call = p.shell.opened[0];
   EXPECT_EQ(call.verb, L"open");
-  EXPECT_EQ(call.file, L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
+  EXPECT_EQ(call.file, kVelmontOnShare);
   EXPECT_EQ(call.parameters, L" -OrvexAddress=srv01");
   EXPECT_EQ(call.directory, L"\\\\srv01\\zelkora$\\Velmont\\");
   EXPECT_EQ(call.show, kSwShowNormal);

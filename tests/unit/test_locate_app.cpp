@@ -9,6 +9,7 @@
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
@@ -18,12 +19,8 @@ using fake::FakePlatform;
 const std::wstring kRefused = L"Selected application must be Velmont.EXE or Quenda.EXE";
 const std::wstring kHelp = L"https://www.zelkora.example/support/launcher";
 
-struct LocateAppTest : ::testing::Test {
-  std::optional<FakePlatform> p;
-  void SetUp() override {
-    p.emplace();
-    g_locator_worker = nullptr;
-  }
+struct LocateAppTest : test::FreshGlobalsTest {
+  std::optional<FakePlatform> p{std::in_place};
 };
 
 TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {

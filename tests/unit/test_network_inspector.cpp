@@ -10,6 +10,7 @@
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
@@ -27,16 +28,11 @@ const std::wstring kNoShare =
     L"share %s does not appear to be valid.  Please check that this network share exists and "
     L"try again.";
 
-struct NetworkInspectorTest : ::testing::Test {
+struct NetworkInspectorTest : test::FreshGlobalsTest {
   FakePlatform p;
   LaunchErrorList list;
-  void SetUp() override { Options() = LauncherOptions(); }
-  void TearDown() override { Options() = LauncherOptions(); }
   void ExpectOneCritical(const std::wstring& message) {
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0)->Message(), message);
-    EXPECT_EQ(list.Items(0)->Severity(), ErrorSeverity::Critical);
-    EXPECT_TRUE(list.IsFatal());
+    test::ExpectOneCritical(list, message);
     EXPECT_EQ(Options().ShareLocation(), L"");
   }
 };

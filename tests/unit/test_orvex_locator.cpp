@@ -10,26 +10,22 @@
 #include "model/BGWorker.h"
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
+using namespace test;
 
-const std::wstring kZoneMap =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\";
 const std::wstring kNotFound =
     L"The executable location was not found or is not accessible.\n\r\n\r"
     L"Please contact Zelkora Software support at support@zelkora.example, or call "
     L"1-800-555-0142 or 1-800-555-0143.";
 
-struct LocatorTest : ::testing::Test {
-  std::optional<FakePlatform> p;
+struct LocatorTest : FreshGlobalsTest {
+  std::optional<FakePlatform> p{std::in_place};
   LaunchErrorList errors;
-  void SetUp() override {
-    Fresh();
-    g_locator_worker = nullptr;
-  }
   // A clean platform, findings list and options, for each row of a table.
   void Fresh() {
     p.reset();
@@ -37,16 +33,16 @@ struct LocatorTest : ::testing::Test {
     errors = LaunchErrorList();
     Options() = LauncherOptions();
   }
-  void TearDown() override { Options() = LauncherOptions(); }
 
   // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".
   std::vector<std::wstring> ZoneEntries() {
+    const std::wstring zoneMap = kZoneMap + L"\\";
     std::vector<std::wstring> out;
     for (const auto& key : p->registry.AllKeys(RegRoot::CurrentUser)) {
-      if (key.compare(0, kZoneMap.size(), kZoneMap) != 0) continue;
+      if (key.compare(0, zoneMap.size(), zoneMap) != 0) continue;
       RegValue file = p->registry.Get(RegRoot::CurrentUser, key, L"file");
       if (file.kind != RegKind::Dword || file.dword != 1) continue;
-      std::wstring entry = key.substr(kZoneMap.size());
+      std::wstring entry = key.substr(zoneMap.size());
       RegValue range = p->registry.Get(RegRoot::CurrentUser, key, L":Range");
       if (range.kind == RegKind::String) entry += L"=" + range.text;
       out.push_back(entry);
@@ -74,10 +70,6 @@ struct LocatorTest : ::testing::Test {
     for (const auto& b : p->network.broadcasts) out.push_back(b.first);
     return out;
   }
-  bool OnlyTheCriticalFinding() {
-    return errors.Count() == 1 && errors.Items(0)->Severity() == ErrorSeverity::Critical &&
-           errors.Items(0)->Message() == kNotFound && errors.IsFatal();
-  }
 };
 
 const std::wstring kSrv03App = L"\\\\srv03\\Zelkora$\\Velmont\\Velmont.exe";
@@ -85,70 +77,106 @@ const std::wstring kSrv04Pick = L"\\\\srv04\\Zelkora$\\Quenda\\Quenda.exe";
 
 struct LocateCase {
   const char* name;
-  // set-up: saved location, configured address, port offset; files that exist; host:port pairs
-  // that accept; datagrams that arrive; reverse lookups; the user's answers
-  std::wstring savedLocation, configured;
-  int portOffset;
-  std::vector<std::wstring> files, accepting;
-  std::vector<std::string> replies;
-  std::map<std::wstring, std::wstring> hostNames;
-  std::deque<bool> formAnswers;
+  // set-up
+  std::wstring savedLocation, configured;  // the options as loaded
+  int portOffset = 0;
+  std::vector<std::wstring> files, accepting;      // files that exist; host:port pairs that accept
+  std::vector<std::string> replies;                // datagrams that arrive
+  std::map<std::wstring, std::wstring> hostNames;  // reverse lookups
+  std::deque<bool> formAnswers;                    // the user's answers
   std::deque<std::optional<std::wstring>> fileAnswers;
   // outcome: options, probes, broadcast ports, windows shown, the critical finding, what is
   // saved (see Saved), zone entries (see ZoneEntries)
-  std::wstring orvexAddress, appLocation;
-  std::vector<std::wstring> probes;
-  std::vector<uint16_t> broadcasts;
-  size_t formsShown;
-  bool critical;
-  std::wstring savedLocationValue, savedAddressValue;
-  std::vector<std::wstring> zone;
+  std::wstring wantAddress, wantApp;
+  std::vector<std::wstring> wantProbes;
+  std::vector<uint16_t> wantBroadcasts;
+  size_t wantForms = 0;
+  bool wantCritical = false;
+  std::wstring wantSavedLocation = L"(never saved)", wantSavedAddress = L"(never saved)";
+  std::vector<std::wstring> wantZone;
 };
 
 TEST_F(LocatorTest, DecisionTable) {
-  const std::wstring no = L"(never saved)", other = L"\\\\srv03\\Zelkora$\\Tools\\Other.exe",
+  const std::wstring other = L"\\\\srv03\\Zelkora$\\Tools\\Other.exe",
                      mapped = L"Z:\\Velmont\\Velmont.exe", srv03 = kSrv03App, pick = kSrv04Pick;
   const std::vector<std::wstring> zone01 = {L"Domains\\srv01", L"ESCDomains\\srv01"},
-                                  zone02 = {L"Domains\\srv02", L"ESCDomains\\srv02"};
+                                  zone02 = {L"Domains\\srv02", L"ESCDomains\\srv02"},
+                                  zone03 = {L"Domains\\srv03", L"ESCDomains\\srv03"};
   const std::string answer01 = "SRV01,<SecurityID>";
   // clang-format off
   const std::vector<LocateCase> cases = {
-      {"saved share location that exists: server from it, zone, no network, saved",
-       srv03, L"cfg01", 0, {srv03}, {L"cfg01:2879"}, {answer01}, {}, {}, {},
-       L"srv03", srv03, {}, {}, 0, false, srv03, L"srv03", {L"Domains\\srv03", L"ESCDomains\\srv03"}},
-      {"saved location on a mapped drive: empty server, no zone",
-       mapped, L"", 0, {mapped}, {}, {}, {}, {}, {},
-       L"", mapped, {}, {}, 0, false, mapped, L"-", {}},
-      {"saved location that is not an application: cleared and saved at once, then the probe",
-       other, L"srv02", 0, {other}, {L"srv02:2879"}, {}, {}, {}, {},
-       L"srv02", L"", {L"srv02:2879"}, {}, 0, false, L"-", L"srv02", zone02},
-      {"saved location that is not an application, silent probe: the broadcast follows",
-       other, L"srv02", 0, {}, {}, {answer01}, {}, {}, {},
-       L"SRV01", L"", {L"srv02:2879"}, {2868}, 0, false, L"-", L"srv02", zone01},
-      {"stale saved location: cleared unsaved, configured address not probed, broadcast",
-       srv03, L"srv02", 0, {}, {L"srv02:2879"}, {answer01}, {}, {}, {},
-       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
-      {"stale saved location, silent network: the user's pick is taken and saved, no zone",
-       srv03, L"", 0, {pick}, {}, {}, {}, {true}, {pick},
-       L"srv04", pick, {}, {2868}, 1, false, pick, L"srv04", {}},
-      {"nothing configured, one server answers: used for this run only",
-       L"", L"", 0, {}, {}, {answer01}, {}, {}, {},
-       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
-      {"two servers answer: the first datagram decides",
-       L"", L"", 0, {}, {}, {answer01, "SRV09,<SecurityID>"}, {}, {}, {},
-       L"SRV01", L"", {}, {2868}, 0, false, no, no, zone01},
-      {"configured address reverse-resolves: the probe goes to the short name",
-       L"", L"192.168.1.20", 0, {}, {L"SRV02:2879"}, {}, {{L"192.168.1.20", L"SRV02.local"}}, {}, {},
-       L"SRV02", L"", {L"SRV02:2879"}, {}, 0, false, no, no, zone02},
-      {"configured address without a name: registered as a range",
-       L"", L"10.0.0.7", 0, {}, {L"10.0.0.7:2879"}, {}, {}, {}, {},
-       L"10.0.0.7", L"", {L"10.0.0.7:2879"}, {}, 0, false, no, no, {L"Ranges\\Range1=10.0.0.7"}},
-      {"port offset 10, nothing answers, the user gives up",
-       L"", L"srv02", 10, {}, {}, {}, {}, {}, {},
-       L"srv02", L"", {L"srv02:2889"}, {2878}, 1, true, no, no, {}},
-      {"the user picks a file that is gone by the time it is checked",
-       L"", L"", 0, {}, {}, {}, {}, {true}, {pick},
-       L"", pick, {}, {2868}, 1, true, no, no, {}},
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "saved share location that exists: server from it, zone, no network, saved";
+        c.savedLocation = srv03; c.configured = L"cfg01"; c.files = {srv03};
+        c.accepting = {L"cfg01:2879"}; c.replies = {answer01};
+        c.wantAddress = L"srv03"; c.wantApp = srv03; c.wantZone = zone03;
+        c.wantSavedLocation = srv03; c.wantSavedAddress = L"srv03";
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "saved location on a mapped drive: empty server, no zone";
+        c.savedLocation = mapped; c.files = {mapped};
+        c.wantApp = mapped; c.wantSavedLocation = mapped; c.wantSavedAddress = L"-";
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "saved location that is not an application: cleared and saved at once, then the "
+                 "probe";
+        c.savedLocation = other; c.configured = L"srv02"; c.files = {other};
+        c.accepting = {L"srv02:2879"};
+        c.wantAddress = L"srv02"; c.wantProbes = {L"srv02:2879"}; c.wantZone = zone02;
+        c.wantSavedLocation = L"-"; c.wantSavedAddress = L"srv02";
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "saved location that is not an application, silent probe: the broadcast follows";
+        c.savedLocation = other; c.configured = L"srv02"; c.replies = {answer01};
+        c.wantAddress = L"SRV01"; c.wantProbes = {L"srv02:2879"}; c.wantBroadcasts = {2868};
+        c.wantZone = zone01; c.wantSavedLocation = L"-"; c.wantSavedAddress = L"srv02";
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "stale saved location: cleared unsaved, configured address not probed, broadcast";
+        c.savedLocation = srv03; c.configured = L"srv02"; c.accepting = {L"srv02:2879"};
+        c.replies = {answer01};
+        c.wantAddress = L"SRV01"; c.wantBroadcasts = {2868}; c.wantZone = zone01;
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "stale saved location, silent network: the user's pick is taken and saved, no "
+                 "zone";
+        c.savedLocation = srv03; c.files = {pick}; c.formAnswers = {true}; c.fileAnswers = {pick};
+        c.wantAddress = L"srv04"; c.wantApp = pick; c.wantBroadcasts = {2868}; c.wantForms = 1;
+        c.wantSavedLocation = pick; c.wantSavedAddress = L"srv04";
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "nothing configured, one server answers: used for this run only";
+        c.replies = {answer01};
+        c.wantAddress = L"SRV01"; c.wantBroadcasts = {2868}; c.wantZone = zone01;
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "two servers answer: the first datagram decides";
+        c.replies = {answer01, "SRV09,<SecurityID>"};
+        c.wantAddress = L"SRV01"; c.wantBroadcasts = {2868}; c.wantZone = zone01;
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "configured address reverse-resolves: the probe goes to the short name";
+        c.configured = L"192.168.1.20"; c.accepting = {L"SRV02:2879"};
+        c.hostNames = {{L"192.168.1.20", L"SRV02.local"}};
+        c.wantAddress = L"SRV02"; c.wantProbes = {L"SRV02:2879"}; c.wantZone = zone02;
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "configured address without a name: registered as a range";
+        c.configured = L"10.0.0.7"; c.accepting = {L"10.0.0.7:2879"};
+        c.wantAddress = L"10.0.0.7"; c.wantProbes = {L"10.0.0.7:2879"};
+        c.wantZone = {L"Ranges\\Range1=10.0.0.7"};
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "port offset 10, nothing answers, the user gives up";
+        c.configured = L"srv02"; c.portOffset = 10;
+        c.wantAddress = L"srv02"; c.wantProbes = {L"srv02:2889"}; c.wantBroadcasts = {2878};
+        c.wantForms = 1; c.wantCritical = true;
+      }),
+      MakeRow<LocateCase>([&](auto& c) {
+        c.name = "the user picks a file that is gone by the time it is checked";
+        c.formAnswers = {true}; c.fileAnswers = {pick};
+        c.wantApp = pick; c.wantBroadcasts = {2868}; c.wantForms = 1; c.wantCritical = true;
+      }),
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -173,18 +201,18 @@ TEST_F(LocatorTest, DecisionTable) {
 
     OrvexLocator::Locate(errors);
 
-    EXPECT_EQ(Options().OrvexAddress(), c.orvexAddress);
-    EXPECT_EQ(Options().AppLocation(), c.appLocation);
-    EXPECT_EQ(Probes(), c.probes);
-    EXPECT_EQ(BroadcastPorts(), c.broadcasts);
-    EXPECT_EQ(p->ui.forms.size(), c.formsShown);
-    if (c.critical)
-      EXPECT_TRUE(OnlyTheCriticalFinding());
+    EXPECT_EQ(Options().OrvexAddress(), c.wantAddress);
+    EXPECT_EQ(Options().AppLocation(), c.wantApp);
+    EXPECT_EQ(Probes(), c.wantProbes);
+    EXPECT_EQ(BroadcastPorts(), c.wantBroadcasts);
+    EXPECT_EQ(p->ui.forms.size(), c.wantForms);
+    if (c.wantCritical)
+      ExpectOneCritical(errors, kNotFound);
     else
       EXPECT_EQ(errors.Count(), 0);
-    EXPECT_EQ(Saved(L"AppLocation"), c.savedLocationValue);
-    EXPECT_EQ(Saved(L"OrvexAddress"), c.savedAddressValue);
-    EXPECT_EQ(ZoneEntries(), c.zone);
+    EXPECT_EQ(Saved(L"AppLocation"), c.wantSavedLocation);
+    EXPECT_EQ(Saved(L"OrvexAddress"), c.wantSavedAddress);
+    EXPECT_EQ(ZoneEntries(), c.wantZone);
   }
 }
 
@@ -257,7 +285,7 @@ TEST_F(LocatorTest, DiscoveryReplies) {
     if (c.server.empty()) {
       // Not a server: the user is asked, and nothing of the reply went anywhere.
       EXPECT_EQ(p->ui.forms.size(), 1u);
-      EXPECT_TRUE(OnlyTheCriticalFinding());
+      ExpectOneCritical(errors, kNotFound);
       EXPECT_EQ(p->registry.AllKeys(RegRoot::CurrentUser), keysBefore);
     } else {
       EXPECT_TRUE(p->ui.forms.empty());

@@ -10,6 +10,7 @@
 #include "checks/PCInspector.h"
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
@@ -26,11 +27,9 @@ const std::wstring kVersionWarning =
 const std::wstring kQuendaKey = L"Software\\Zelkora Software\\Quenda\\Options";
 const std::wstring kVelmontKey = L"Software\\Zelkora Software\\Velmont\\Options";
 
-struct PCInspectorTest : ::testing::Test {
+struct PCInspectorTest : test::FreshGlobalsTest {
   FakePlatform p;
   LaunchErrorList list;
-  void SetUp() override { Options() = LauncherOptions(); }
-  void TearDown() override { Options() = LauncherOptions(); }
   void SetVersion(uint32_t major, uint32_t minor, bool ok = true) {
     p.system.version = OsVersion{ok, major, minor, 2};
   }

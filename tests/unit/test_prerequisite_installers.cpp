@@ -12,16 +12,16 @@
 #include "platform/fake/FakePlatform.h"
 #include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakeHttp;
 using fake::FakePlatform;
+using namespace test;
 
 const std::wstring kServer = L"http://dl.example:8080";
-const std::wstring kMsiexec = L"C:\\Windows\\system32\\msiexec.exe";
-const std::wstring kLauncher = L"SOFTWARE\\Zelkora\\Launcher";
 const std::wstring kMarker = L"D:\\Users\\ann\\CrystalPatched.txt";
 
 const std::wstring kXI = L"Crystal Reports XI.msi";
@@ -45,13 +45,13 @@ struct Started {
   }
 };
 
-struct Workstation {
+// Each workstation starts from fresh options.
+struct Workstation : FreshGlobals {
   FakePlatform p;
   std::vector<Started> runs;
   std::function<void(const std::wstring&)> onRun;
 
   Workstation() {
-    Options() = LauncherOptions();
     Options().SetDownloadServer(kServer);
     p.system.environment[L"HomeDrive"] = L"D:";
     p.system.environment[L"HomePath"] = L"\\Users\\ann";
@@ -96,14 +96,12 @@ struct Workstation {
     return texts;
   }
   bool Patched() {
-    RegValue v = p.registry.Get(RegRoot::CurrentUser, kLauncher, L"Crystal85Patched");
+    RegValue v = p.registry.Get(RegRoot::CurrentUser, kLauncherKey, L"Crystal85Patched");
     return v.kind == RegKind::Dword && v.dword == 1;
   }
 };
 
-struct PrerequisiteInstallersTest : ::testing::Test {
-  void TearDown() override { Options() = LauncherOptions(); }
-};
+struct PrerequisiteInstallersTest : FreshGlobalsTest {};
 
 TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
   struct Case {
@@ -149,7 +147,7 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
          Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.SetVersion(6, 0);
          w.p.system.wow64 = Wow64State::No;
-         w.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
+         w.p.files.AddFile(kCrpe32, "MZ");
        },
        &AppInspector::InstallCrystal,
        {L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe"},
@@ -204,10 +202,10 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
   for (const Case& c : cases) {
     Workstation w;
     Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
-    w.p.files.AddFile(L"C:\\Windows\\system32\\crpe32.dll", "MZ");
+    w.p.files.AddFile(kCrpe32, "MZ");
     if (!c.patchDownloads) w.p.http.replies.clear();
     if (c.registry == KeyRefused)
-      w.p.registry.DenyWrite(RegRoot::CurrentUser, kLauncher, RegView::Reg64);
+      w.p.registry.DenyWrite(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64);
     if (c.registry == WriteRefused) w.p.registry.failValueWrites = true;
     w.onRun = [&](const std::wstring& installer) {
       if (installer == kPatch64 && c.markerAfterSleeps == 0) w.p.files.AddFile(kMarker, "");
@@ -223,7 +221,8 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
     // A marker that was seen is gone afterwards, whether or not the flag could be written.
     EXPECT_FALSE(w.p.files.Exists(kMarker)) << c.name;
     if (c.markerAfterSleeps < 0) {
-      EXPECT_FALSE(w.p.registry.HasKey(RegRoot::CurrentUser, kLauncher, RegView::Reg64)) << c.name;
+      EXPECT_FALSE(w.p.registry.HasKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64))
+          << c.name;
     }
   }
 }

@@ -13,14 +13,14 @@
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
+using namespace test;
 
-const std::wstring kShare = L"\\\\srv01\\zelkora$";
-const std::wstring kVelmont = kShare + L"\\Velmont\\Velmont.exe";
 const std::wstring kQuenda = kShare + L"\\Quenda\\Quenda.exe";
 const std::wstring kMissingFile =
     L"The Zelkora Launcher is unable to find specified Application file %s. Check that the file "
@@ -30,7 +30,7 @@ const std::wstring kNotOnShare =
     L"on the Orvex computer. Check that the Velmont or Quenda program exists inside the shared "
     L"folder.";
 
-struct ProgramLocatorTest : ::testing::Test {
+struct ProgramLocatorTest : FreshGlobalsTest {
   std::unique_ptr<FakePlatform> fresh;
   FakePlatform* p = nullptr;
   LaunchErrorList list;
@@ -38,10 +38,6 @@ struct ProgramLocatorTest : ::testing::Test {
   void SetUp() override {
     Row(kShare);
     g_locator_worker = worker.get();
-  }
-  void TearDown() override {
-    g_locator_worker = nullptr;
-    Options() = LauncherOptions();
   }
   // A fresh platform, options and list for one row of a table.
   FakePlatform& Row(const std::wstring& share) {
@@ -55,12 +51,6 @@ struct ProgramLocatorTest : ::testing::Test {
   }
   RegValue Saved() {
     return fresh->registry.Get(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", RegView::Reg64);
-  }
-  void ExpectOneCritical(const std::wstring& message) {
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0)->Message(), message);
-    EXPECT_EQ(list.Items(0)->Severity(), ErrorSeverity::Critical);
-    EXPECT_TRUE(list.IsFatal());
   }
 };
 
@@ -77,7 +67,7 @@ TEST_F(ProgramLocatorTest, ASavedLocationIsOnlyConfirmedEvenWithTheAppAtAStandar
     if (exists)
       EXPECT_EQ(list.Count(), 0);
     else
-      ExpectOneCritical(FormatS(kMissingFile, {saved}));
+      ExpectOneCritical(list, FormatS(kMissingFile, {saved}));
     EXPECT_EQ(Options().AppLocation(), saved);
     EXPECT_TRUE(Options().IsVelmont());
     EXPECT_TRUE(p->ui.forms.empty());
@@ -97,7 +87,7 @@ TEST_F(ProgramLocatorTest, TheLaunchersOwnPathIsReplacedByTheUsersPick) {
     Row(kShare);
     const std::wstring pick = kShare + L"\\Quenda\\QUENDA.EXE";
     if (c.pickExists) p->files.AddFile(pick, "MZ");
-    p->files.AddFile(kVelmont, "MZ");
+    p->files.AddFile(kVelmontOnShare, "MZ");
     p->ui.formAnswers = {true};
     p->ui.fileAnswers = {pick};
     Options().SetAppLocation(c.saved);
@@ -112,7 +102,7 @@ TEST_F(ProgramLocatorTest, TheLaunchersOwnPathIsReplacedByTheUsersPick) {
       EXPECT_EQ(list.Count(), 0) << c.saved;
     } else {
       // The pick is checked as a saved location: the standard place is not used instead.
-      ExpectOneCritical(FormatS(kMissingFile, {pick}));
+      ExpectOneCritical(list, FormatS(kMissingFile, {pick}));
     }
   }
 }
@@ -155,13 +145,13 @@ TEST_F(ProgramLocatorTest, StandardPlacesVelmontFirst) {
     std::wstring expected;
     AppType type;
   } cases[] = {
-      {true, true, kVelmont, AppType::Velmont},
+      {true, true, kVelmontOnShare, AppType::Velmont},
       {false, true, kQuenda, AppType::Quenda},
-      {true, false, kVelmont, AppType::Velmont},
+      {true, false, kVelmontOnShare, AppType::Velmont},
   };
   for (const Case& c : cases) {
     Row(kShare);
-    if (c.velmont) p->files.AddFile(kVelmont, "MZ");
+    if (c.velmont) p->files.AddFile(kVelmontOnShare, "MZ");
     if (c.quenda) p->files.AddFile(kQuenda, "MZ");
     // A later match on the share must not win over a standard place.
     p->files.AddFile(kShare + L"\\zz\\Quenda.exe", "MZ");
@@ -216,7 +206,7 @@ TEST_F(ProgramLocatorTest, TheSearchWalksDepthFirstAndTheLastMatchWins) {
     ProgramLocator::Locate(list);
 
     if (c.expected.empty()) {
-      ExpectOneCritical(FormatS(kNotOnShare, {kShare}));
+      ExpectOneCritical(list, FormatS(kNotOnShare, {kShare}));
       EXPECT_EQ(Options().AppLocation(), L"") << c.name;
     } else {
       EXPECT_EQ(list.Count(), 0) << c.name;
@@ -260,7 +250,7 @@ TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
 
     ProgramLocator::Locate(list);
 
-    ExpectOneCritical(FormatS(kNotOnShare, {c.share}));
+    ExpectOneCritical(list, FormatS(kNotOnShare, {c.share}));
     EXPECT_EQ(Options().AppLocation(), L"") << c.name;
     EXPECT_TRUE(Options().IsUnknown()) << c.name;
   }

@@ -11,29 +11,26 @@
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
+using test::kZoneMap;
 
-const std::wstring kZoneMap =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
 const std::wstring kRanges = kZoneMap + L"\\Ranges";
 
 std::wstring Range(int n) { return kRanges + L"\\Range" + std::to_wstring(n); }
 
-struct ZoneTest : ::testing::Test {
+struct ZoneTest : test::FreshGlobalsTest {
   std::optional<FakePlatform> p;
   LaunchErrorList errors;
   std::vector<std::wstring> keysBefore;
   int writesBefore = 0;
 
-  void SetUp() override {
-    Fresh();
-    g_locator_worker = nullptr;
-  }
-  void TearDown() override { Options() = LauncherOptions(); }
+  void SetUp() override { Fresh(); }
+  // A clean platform, findings list and options, for each row of a table.
   void Fresh() {
     p.reset();
     p.emplace();
