@@ -7,12 +7,14 @@
 #include "model/LauncherUtils.h"
 #include "utils/Paths.h"
 #include "prerequisites/Installer.h"
+#include "TestSupport.h"
 
 namespace zl {
 namespace {
 
 using fake::FakePlatform;
 using fake::FakeProcess;
+using namespace test;
 
 ShellStart Started(int waits) { return ShellStart{true, std::make_unique<FakeProcess>(waits)}; }
 
@@ -156,48 +158,46 @@ TEST(MessageDialog, KindsButtonsAndDefaults) {
   struct Case {
     MsgDlgType type;
     MsgDlgButtons buttons;
+    // the dialog's make-up
     const wchar_t* title;
     DialogIcon icon, taskIcon;
-    std::vector<std::pair<std::wstring, int>> shown;
+    std::vector<std::pair<std::wstring, int>> shown;  // captions and results, in order
     int defaultResult;
-  } cases[] = {
-      {MsgDlgType::Warning,
-       {MsgDlgBtn::OK},
-       L"Warning",
-       DialogIcon::Warning,
-       DialogIcon::Warning,
-       {{L"OK", 1}},
-       1},
-      {MsgDlgType::Confirmation,
-       {MsgDlgBtn::No, MsgDlgBtn::Yes},
-       L"Confirm",
-       DialogIcon::Question,
-       DialogIcon::Information,
-       {{L"&Yes", 6}, {L"&No", 7}},
-       6},
-      {MsgDlgType::Error,
-       {MsgDlgBtn::OK, MsgDlgBtn::Yes},
-       L"Error",
-       DialogIcon::Error,
-       DialogIcon::Error,
-       {{L"&Yes", 6}, {L"OK", 1}},
-       1},
-      {MsgDlgType::Information,
-       {MsgDlgBtn::Abort, MsgDlgBtn::Retry, MsgDlgBtn::Ignore},
-       L"Information",
-       DialogIcon::Information,
-       DialogIcon::Information,
-       {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}},
-       4},
-      {MsgDlgType::Custom,
-       {MsgDlgBtn::Help, MsgDlgBtn::Close, MsgDlgBtn::All, MsgDlgBtn::NoToAll, MsgDlgBtn::YesToAll,
-        MsgDlgBtn::Cancel},
-       L"Zelkora Application Launcher",
-       DialogIcon::None,
-       DialogIcon::None,
-       {{L"Cancel", 2}, {L"&All", 12}, {L"N&o to All", 13}, {L"Yes to &All", 14}, {L"&Close", 8}},
-       4},
   };
+  // clang-format off
+  const Case cases[] = {
+      MakeRow<Case>([](auto& c) {
+        c.type = MsgDlgType::Warning; c.buttons = {MsgDlgBtn::OK};
+        c.title = L"Warning"; c.icon = c.taskIcon = DialogIcon::Warning;
+        c.shown = {{L"OK", 1}}; c.defaultResult = 1;
+      }),
+      MakeRow<Case>([](auto& c) {
+        c.type = MsgDlgType::Confirmation; c.buttons = {MsgDlgBtn::No, MsgDlgBtn::Yes};
+        c.title = L"Confirm"; c.icon = DialogIcon::Question; c.taskIcon = DialogIcon::Information;
+        c.shown = {{L"&Yes", 6}, {L"&No", 7}}; c.defaultResult = 6;
+      }),
+      MakeRow<Case>([](auto& c) {
+        c.type = MsgDlgType::Error; c.buttons = {MsgDlgBtn::OK, MsgDlgBtn::Yes};
+        c.title = L"Error"; c.icon = c.taskIcon = DialogIcon::Error;
+        c.shown = {{L"&Yes", 6}, {L"OK", 1}}; c.defaultResult = 1;
+      }),
+      MakeRow<Case>([](auto& c) {
+        c.type = MsgDlgType::Information;
+        c.buttons = {MsgDlgBtn::Abort, MsgDlgBtn::Retry, MsgDlgBtn::Ignore};
+        c.title = L"Information"; c.icon = c.taskIcon = DialogIcon::Information;
+        c.shown = {{L"&Abort", 3}, {L"&Retry", 4}, {L"&Ignore", 5}}; c.defaultResult = 4;
+      }),
+      MakeRow<Case>([](auto& c) {
+        c.type = MsgDlgType::Custom;
+        c.buttons = {MsgDlgBtn::Help, MsgDlgBtn::Close, MsgDlgBtn::All, MsgDlgBtn::NoToAll,
+                     MsgDlgBtn::YesToAll, MsgDlgBtn::Cancel};
+        c.title = L"Zelkora Application Launcher"; c.icon = c.taskIcon = DialogIcon::None;
+        c.shown = {{L"Cancel", 2}, {L"&All", 12}, {L"N&o to All", 13}, {L"Yes to &All", 14},
+                   {L"&Close", 8}};
+        c.defaultResult = 4;
+      }),
+  };
+  // clang-format on
   for (const Case& c : cases) {
     MessageDialogSpec s = BuildMessageDialog(L"text", c.type, c.buttons);
     EXPECT_EQ(s.title, c.title);
@@ -233,7 +233,7 @@ TEST(InstallOrRun, ChoosesByExtension) {
   Installer::InstallOrRun(L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
   ASSERT_EQ(p.shell.executed.size(), 2u);
   const auto& msi = p.shell.executed[0];
-  EXPECT_EQ(msi.file, L"C:\\Windows\\system32\\msiexec.exe");
+  EXPECT_EQ(msi.file, kMsiexec);
   EXPECT_EQ(msi.parameters, L"/passive /i \"C:\\Temp\\tmp1.MSI\"");
   EXPECT_FALSE(msi.verb.has_value());  // packages are never elevated by the launcher
   const auto& exe = p.shell.executed[1];
