@@ -90,18 +90,20 @@ void ProgramLocator::Locate(LaunchErrorList& errorList, bool askedUser) {
 bool ProgramLocator::AppLocationExists() { return FileExists(Options().AppLocation()); }
 
 bool ProgramLocator::LocateVelmont() {
-  std::wstring path = Options().ShareLocation() + L"\\Velmont\\Velmont.exe";
-  if (!FileExists(path)) return false;
-  Options().SetAppLocation(path);
-  Options().SetIsVelmont(true);
-  return true;
+  return LocateOnShare(L"\\Velmont\\Velmont.exe", &LauncherOptions::SetIsVelmont);
 }
 
 bool ProgramLocator::LocateQuenda() {
-  std::wstring path = Options().ShareLocation() + L"\\Quenda\\Quenda.exe";
+  return LocateOnShare(L"\\Quenda\\Quenda.exe", &LauncherOptions::SetIsQuenda);
+}
+
+bool ProgramLocator::LocateOnShare(const std::wstring& relativePath,
+                                   void (LauncherOptions::*setType)(bool)) {
+  std::wstring path = Options().ShareLocation() + relativePath;
   if (!FileExists(path)) return false;
   Options().SetAppLocation(path);
-  Options().SetIsQuenda(true);
+  // The type is the place's, whatever else the share's name holds.
+  (Options().*setType)(true);
   return true;
 }
 

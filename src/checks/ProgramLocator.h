@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/LaunchError.h"
+#include "model/LauncherOptions.h"
 
 namespace zl {
 
@@ -17,6 +18,10 @@ class ProgramLocator {
   static void Locate(LaunchErrorList& errorList, bool askedUser);
   static bool LocateVelmont();
   static bool LocateQuenda();
+  // The application at its standard place below the share (relativePath starts with '\\'),
+  // with the type setter of that application.
+  static bool LocateOnShare(const std::wstring& relativePath,
+                            void (LauncherOptions::*setType)(bool));
   static bool SearchShareForApp();
   static bool AppLocationExists();
 };
