@@ -1,6 +1,6 @@
 """End-to-end harness: Wine prefixes, one Xvfb, the window driver, stand-in logs.
 
-Scenario scripts import this module and end with ``run_scenarios({...})``.
+Scenario scripts import this module and end with ``main(globals(), [scenario, ...])``.
 Standard library only. See README.md next to this file.
 """
 
@@ -35,6 +35,16 @@ WINDOWS_VERSIONS = ("winxp", "win2k", "vista", "win7", "win10")
 
 class HarnessError(AssertionError):
     """A harness step failed; an AssertionError so scenarios report it as FAIL."""
+
+
+def check(cond: bool, what: str) -> None:
+    if not cond:
+        raise HarnessError(what)
+
+
+def eq(actual, expected, what: str) -> None:
+    if actual != expected:
+        raise HarnessError(f"{what}: got {actual!r}, wanted {expected!r}")
 
 
 def _deadline_loop(timeout: float) -> Iterable[None]:
@@ -662,6 +672,20 @@ def run_scenarios(scenarios: dict[str, Callable[[], None]]) -> None:
         sys.stdout.flush()
     print(f"{len(scenarios) - failed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
+
+
+def main(script_globals: dict, scenarios: Sequence[Callable[[], None]], netns: bool = False) -> None:
+    """A scenario script's whole run: with netns, first into network and mount namespaces of its
+    own (the script is re-executed there, see netns.enter); then one display, set as the
+    script's global DISPLAY for its scenarios, and the scenarios in order, each named after its
+    function. Exits 1 if any failed."""
+    if netns:
+        import netns as namespaces  # only for the scripts that broadcast
+
+        namespaces.enter()
+    with Display() as d:
+        script_globals["DISPLAY"] = d
+        run_scenarios({fn.__name__: fn for fn in scenarios})
 
 
 def _on_sigterm(signum, frame):  # noqa: ARG001

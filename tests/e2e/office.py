@@ -21,6 +21,9 @@ ZONEMAP = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Zon
 ATTENTION = "Attention"
 INFORMATION = "Information"
 FILE_DIALOG = "Select your Velmont or Quenda executable"
+# How the critical box begins when neither a server nor the application was found.
+NOT_FOUND = "The executable location was not found or is not accessible.\n\r\n\r"
+NO_ZONES = {"Domains": {}, "ESCDomains": {}, "Ranges": {}}  # Office.zone_map() without entries
 
 
 @dataclass

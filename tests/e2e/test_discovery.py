@@ -16,23 +16,12 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parents[1] / "tools" / "orvex"))
 
 import harness  # noqa: E402
-import netns  # noqa: E402
-from harness import Display, HarnessError  # noqa: E402
-from office import ATTENTION, INFORMATION, LAUNCHER_KEY, office, wait_exit  # noqa: E402
+from harness import Display, check, eq  # noqa: E402
+from office import (ATTENTION, INFORMATION, LAUNCHER_KEY, NOT_FOUND, NO_ZONES, office,  # noqa: E402
+                    wait_exit)
 from orvex_standin import Orvex  # noqa: E402
 
 DISPLAY: Display | None = None
-NOT_FOUND = "The executable location was not found or is not accessible.\n\r\n\r"
-
-
-def check(cond: bool, what: str) -> None:
-    if not cond:
-        raise HarnessError(what)
-
-
-def eq(actual, expected, what: str) -> None:
-    if actual != expected:
-        raise HarnessError(f"{what}: got {actual!r}, wanted {expected!r}")
 
 
 def only_server_in_zone_map(o, name: str) -> None:
@@ -134,7 +123,7 @@ def hostile_replies_are_ignored() -> None:
         o.driver.wait(INFORMATION, timeout=30)
         eq(len(orvex.requests()), 1, "discovery requests")
         zones = o.zone_map()
-        eq(zones, {"Domains": {}, "ESCDomains": {}, "Ranges": {}}, "zone map")
+        eq(zones, NO_ZONES, "zone map")
         o.driver.close(INFORMATION)
         o.driver.wait(ATTENTION, timeout=15)
         text = o.box_text(ATTENTION)
@@ -142,23 +131,15 @@ def hostile_replies_are_ignored() -> None:
         o.driver.click(ATTENTION, "OK")
         wait_exit(proc, 20)
         check(o.no_records(), "the application must not start")
-        eq(o.zone_map(), {"Domains": {}, "ESCDomains": {}, "Ranges": {}}, "zone map at the end")
+        eq(o.zone_map(), NO_ZONES, "zone map at the end")
         eq(o.saved_options(), {}, f"{LAUNCHER_KEY} after the run")
 
 
-def main() -> None:
-    netns.enter()
-    global DISPLAY
-    with Display() as d:
-        DISPLAY = d
-        harness.run_scenarios({
-            "broadcast_with_nothing_configured": broadcast_with_nothing_configured,
-            "probe_of_configured_address": probe_of_configured_address,
-            "port_offset": port_offset,
-            "first_valid_reply_wins": first_valid_reply_wins,
-            "hostile_replies_are_ignored": hostile_replies_are_ignored,
-        })
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), [
+        broadcast_with_nothing_configured,
+        probe_of_configured_address,
+        port_offset,
+        first_valid_reply_wins,
+        hostile_replies_are_ignored,
+    ], netns=True)

@@ -11,15 +11,10 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
-from harness import Display, HarnessError  # noqa: E402
+from harness import Display, check  # noqa: E402
 from office import CAPTION, office, pixel, wait_exit  # noqa: E402
 
 DISPLAY: Display | None = None
-
-
-def check(cond: bool, what: str) -> None:
-    if not cond:
-        raise HarnessError(what)
 
 
 def quiet_prerequisites(o) -> None:
@@ -121,17 +116,10 @@ def wrong_type_setting() -> None:
         check(o.no_records(), "the application must not start")
 
 
-def main() -> None:
-    global DISPLAY
-    with Display() as d:
-        DISPLAY = d
-        harness.run_scenarios({
-            "happy_path": happy_path,
-            "port_offset_and_arguments": port_offset_and_arguments,
-            "warning_before_the_start": warning_before_the_start,
-            "wrong_type_setting": wrong_type_setting,
-        })
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), [
+        happy_path,
+        port_offset_and_arguments,
+        warning_before_the_start,
+        wrong_type_setting,
+    ])

@@ -16,13 +16,12 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parents[1] / "tools" / "orvex"))
 
 import harness  # noqa: E402
-import netns  # noqa: E402
-from harness import Display, HarnessError  # noqa: E402
-from office import ATTENTION, FILE_DIALOG, INFORMATION, LAUNCHER_KEY, office, wait_exit  # noqa: E402
+from harness import Display, check, eq  # noqa: E402
+from office import (ATTENTION, FILE_DIALOG, INFORMATION, LAUNCHER_KEY, NOT_FOUND, NO_ZONES,  # noqa: E402
+                    office, wait_exit)
 from orvex_standin import Orvex  # noqa: E402
 
 DISPLAY: Display | None = None
-NOT_FOUND = "The executable location was not found or is not accessible.\n\r\n\r"
 WRONG_PICK = "Selected application must be Velmont.EXE or Quenda.EXE"
 LABELS = [
     "Please locate your Velmont or Quenda executable in the following step to continue launching.",
@@ -34,16 +33,6 @@ LABELS = [
 ]
 FILE_NAME_BOX = "1148/0/0"  # ComboBoxEx32 > ComboBox > Edit in Wine's open dialog
 IDCANCEL = 2
-
-
-def check(cond: bool, what: str) -> None:
-    if not cond:
-        raise HarnessError(what)
-
-
-def eq(actual, expected, what: str) -> None:
-    if actual != expected:
-        raise HarnessError(f"{what}: got {actual!r}, wanted {expected!r}")
 
 
 def start_unanswered(o):
@@ -67,7 +56,7 @@ def gives_up(o, proc) -> None:
     wait_exit(proc, 20)
     check(o.no_records(), "the application must not start")
     eq(o.saved_options(), {}, f"{LAUNCHER_KEY} after giving up")
-    eq(o.zone_map(), {"Domains": {}, "ESCDomains": {}, "Ranges": {}}, "zone map")
+    eq(o.zone_map(), NO_ZONES, "zone map")
 
 
 def pick(o, path: str) -> None:
@@ -110,7 +99,7 @@ def pick_on_mapped_drive() -> None:
         eq(rec["args"][1:], [], "application arguments (no -OrvexAddress)")
         eq(rec["cwd"].rstrip("\\"), r"S:\Velmont", "working folder")
         eq(o.saved_options(), {"AppLocation": r"S:\Velmont\Velmont.exe"}, f"{LAUNCHER_KEY}")
-        eq(o.zone_map(), {"Domains": {}, "ESCDomains": {}, "Ranges": {}}, "zone map")
+        eq(o.zone_map(), NO_ZONES, "zone map")
         eq(o.share_root_files(), [], "files at the share's root")
         eq(wait_exit(proc, 20), 0, "launcher exit code")
 
@@ -136,18 +125,10 @@ def wrong_file_refused() -> None:
         gives_up(o, proc)
 
 
-def main() -> None:
-    netns.enter()
-    global DISPLAY
-    with Display() as d:
-        DISPLAY = d
-        harness.run_scenarios({
-            "information_window_and_close_box": information_window_and_close_box,
-            "pick_on_mapped_drive": pick_on_mapped_drive,
-            "cancel_in_file_dialog": cancel_in_file_dialog,
-            "wrong_file_refused": wrong_file_refused,
-        })
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), [
+        information_window_and_close_box,
+        pick_on_mapped_drive,
+        cancel_in_file_dialog,
+        wrong_file_refused,
+    ], netns=True)

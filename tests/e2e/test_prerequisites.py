@@ -12,16 +12,11 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
 import prereq as pr  # noqa: E402
-from harness import Display, HarnessError  # noqa: E402
+from harness import Display, check  # noqa: E402
 from office import Office, office, wait_exit  # noqa: E402
 
 DISPLAY: Display | None = None
 BRAILLE_PATH = "/Velmont/Braille%20Fonts.msi"
-
-
-def check(cond: bool, what: str) -> None:
-    if not cond:
-        raise HarnessError(what)
 
 
 def velmont(o: Office, server_url: str, skip_cr: bool) -> None:
@@ -202,18 +197,11 @@ def quenda_engine_and_report_viewer() -> None:
         check(len(srv.requests()) == 1, f"the second launch downloaded {srv.paths()[1:]}")
 
 
-def main() -> None:
-    global DISPLAY
-    with Display() as d:
-        DISPLAY = d
-        harness.run_scenarios({
-            "braille_declined_and_failed_downloads": braille_declined_and_failed_downloads,
-            "braille_from_common": braille_from_common,
-            "braille_downloaded": braille_downloaded,
-            "report_viewer_and_barcode_downloaded": report_viewer_and_barcode_downloaded,
-            "quenda_engine_and_report_viewer": quenda_engine_and_report_viewer,
-        })
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), [
+        braille_declined_and_failed_downloads,
+        braille_from_common,
+        braille_downloaded,
+        report_viewer_and_barcode_downloaded,
+        quenda_engine_and_report_viewer,
+    ])

@@ -18,22 +18,12 @@ sys.path.insert(0, str(HERE.parents[1] / "tools" / "orvex"))
 
 import harness  # noqa: E402
 import netns  # noqa: E402
-from harness import Display, HarnessError  # noqa: E402
+from harness import Display, check, eq  # noqa: E402
 from office import ATTENTION, LAUNCHER_KEY, office, wait_exit  # noqa: E402
 from orvex_standin import Orvex  # noqa: E402
 
 DISPLAY: Display | None = None
 SRV01 = b"srv01,<SecurityID>"
-
-
-def check(cond: bool, what: str) -> None:
-    if not cond:
-        raise HarnessError(what)
-
-
-def eq(actual, expected, what: str) -> None:
-    if actual != expected:
-        raise HarnessError(f"{what}: got {actual!r}, wanted {expected!r}")
 
 
 def stops_with(o, proc, message: str, within: float = 30.0) -> None:
@@ -113,18 +103,10 @@ def linked_folders_not_entered() -> None:
                    "or Quenda program exists inside the shared folder.", within=30)
 
 
-def main() -> None:
-    netns.enter()
-    global DISPLAY
-    with Display() as d:
-        DISPLAY = d
-        harness.run_scenarios({
-            "missing_share": missing_share,
-            "read_only_share": read_only_share,
-            "found_by_search": found_by_search,
-            "linked_folders_not_entered": linked_folders_not_entered,
-        })
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), [
+        missing_share,
+        read_only_share,
+        found_by_search,
+        linked_folders_not_entered,
+    ], netns=True)
