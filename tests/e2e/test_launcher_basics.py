@@ -55,8 +55,11 @@ def happy_path() -> None:
         code = wait_exit(proc, 30)
         ended = time.monotonic() - started
         check(code == 0, f"launcher exit code {code}")
-        # The window stays 4.5 s after the start, then the program ends.
-        check(4.0 <= ended <= 7.5, f"ended {ended:.2f} s after the application's start")
+        # The window stays 4.5 s after the start, then the program ends. `started` is when the
+        # application's record appeared, later than the launcher's start of it by the
+        # application's own start-up, which is longer where 32-bit code is emulated.
+        low = 3.4 if harness.I386_EMULATED else 4.0
+        check(low <= ended <= 7.5, f"ended {ended:.2f} s after the application's start")
         check(len(o.records()) == 1, "the application was started more than once")
 
 
