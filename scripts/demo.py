@@ -25,12 +25,13 @@ sys.path.insert(0, str(ROOT / "tools" / "orvex"))
 
 import netns  # noqa: E402
 from harness import Display  # noqa: E402
-from office import CAPTION, LAUNCHER_KEY, ZONEMAP, office, wait_exit  # noqa: E402
+from office import CAPTION, LAUNCHER_KEY, ZONEMAP, office, pixel, wait_exit  # noqa: E402
 from orvex_standin import Orvex  # noqa: E402
 from prereq import (BRAILLE_MSI, OFFER_BRAILLE, DownloadServer, answer_offer,  # noqa: E402
                     braille_font, download_files, expect_app_start)
 
 SHOT = ROOT / "build" / "demo" / "launcher-window.png"
+STEEL_BLUE = (0x46, 0x82, 0xB4)
 REPLY = b"SRV01,<SecurityID>"
 
 
@@ -38,6 +39,21 @@ def crop_window(o, full: Path, out: Path) -> None:
     (left, top, right, bottom), _ = o.driver.rect(CAPTION)
     subprocess.run(["convert", str(full), "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
                     "+repage", str(out)], check=True, timeout=30)
+
+
+def screenshot_painted(o, display, full: Path, timeout: float = 10.0) -> None:
+    """A screenshot once the window has painted its steel-blue band (the first paint can come
+    a moment after the window appears, more so where 32-bit code is emulated)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        display.screenshot(full)
+        (left, top, right, bottom), (cw, ch) = o.driver.rect(CAPTION)
+        border = ((right - left) - cw) // 2
+        if pixel(full, left + border + 10, bottom - border - ch + 160) == STEEL_BLUE:
+            return
+        if time.monotonic() > deadline:
+            return
+        time.sleep(0.2)
 
 
 def reg_lines(o, key: str, view: int | None = None) -> list[str]:
@@ -82,7 +98,7 @@ def main() -> int:
             proc = o.start_launcher(broadcast=True)
             o.driver.wait(CAPTION, timeout=60)
             full = SHOT.with_name("screen.png")
-            display.screenshot(full)
+            screenshot_painted(o, display, full)
             crop_window(o, full, SHOT)
             answer_offer(o, OFFER_BRAILLE, yes=True, timeout=60)
             print("demo: the launcher offered the braille fonts; answered Yes")

@@ -6,6 +6,7 @@
 #include "platform/win32/LocateProgramWindow.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "MessagePump.h"
+#include "discovery/LocateProgramForm.h"
 #include "platform/win32/WindowKit.h"
 
 #include <gtest/gtest.h>
@@ -87,15 +88,8 @@ bool Finish(const WorkerRun<T>& run, const std::wstring& caption) {
   return false;
 }
 
-const std::vector<std::wstring> kLabels = {
-    L"Please locate your Velmont or Quenda executable in the following step to continue "
-    L"launching.",
-    L"Here is an example of a default location where it might be located:",
-    L"Example for Quenda: \\\\servername\\Zelkora$\\Quenda\\Quenda.exe",
-    L"Example for Velmont: \\\\servername\\Zelkora$\\Velmont\\Velmont.exe",
-    L"For more information on the Zelkora Launcher, please visit this link.",
-    L"Click Next below to continue.",
-};
+// The texts the launcher's logic gives the window (checked word for word by the unit tests).
+const std::vector<std::wstring> kLabels = LocateProgramForm().Content().labels;
 
 LocateProgramFormContent Content(const std::wstring& caption, std::atomic<int>* clicks) {
   LocateProgramFormContent content;
