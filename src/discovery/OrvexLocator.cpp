@@ -89,7 +89,11 @@ bool DiscoverUDP() {
       text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
     auto name = ParseDiscoveryReply(text);
     if (!name) continue;
-    Options().SetOrvexAddress(OrvexLocator::ResolveHostname(*name));
+    const std::wstring server = OrvexLocator::ResolveHostname(*name);
+    // With the admin's list of servers, a reply naming another is ignored like an invalid one:
+    // a dotted reply counts by its address or by the name its reverse lookup gives.
+    if (!Options().IsServerAllowed(*name) && !Options().IsServerAllowed(server)) continue;
+    Options().SetOrvexAddress(server);
     return true;
   }
 }

@@ -8,6 +8,23 @@ namespace zl {
 
 const wchar_t* const kLauncherKey = L"SOFTWARE\\Zelkora\\Launcher";
 const wchar_t* const kDefaultDownloadServer = L"http://downloads.zelkora.example";
+const wchar_t* const kInstallerHashesKey = L"SOFTWARE\\Zelkora\\Launcher\\InstallerHashes";
+
+namespace {
+
+// "http://host..." or "https://host...": anything else would hand the installers' download to
+// another kind of handler.
+bool IsDownloadUrl(const std::wstring& text) {
+  const std::wstring lower = LowerAscii(text);
+  for (const wchar_t* scheme : {L"http://", L"https://"}) {
+    const std::wstring s = scheme;
+    if (lower.compare(0, s.size(), s) == 0 && lower.size() > s.size() && lower[s.size()] != L'/')
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 LauncherOptions& Options() {
   static LauncherOptions options;
@@ -76,10 +93,33 @@ void LauncherOptions::Load(RegRoot root) {
   if (auto v = dword(L"SkipPC")) skip_pc_ = *v != 0;
   if (auto v = dword(L"PortOffset")) port_offset_ = static_cast<int32_t>(*v);
   // An admin may write the server with a trailing slash; every download path begins with one.
+  // The machine's value wins: what the user's may name is started elevated.
   std::wstring server;
   text(L"DownloadServer", server);
   while (!server.empty() && server.back() == L'/') server.pop_back();
-  if (!server.empty()) download_server_ = server;
+  if (IsDownloadUrl(server) && !(root == RegRoot::CurrentUser && download_server_from_machine_)) {
+    download_server_ = server;
+    download_server_from_machine_ = root == RegRoot::LocalMachine;
+  }
+  if (root == RegRoot::LocalMachine) {
+    if (auto v = dword(L"RequireInstallerHashes")) require_installer_hashes_ = *v != 0;
+    if (auto v = ReadMultiStringValue(root, kLauncherKey, L"AllowedServers", RegView::Reg64)) {
+      allowed_servers_.clear();
+      for (std::wstring name : *v) {
+        while (!name.empty() && (name.back() == L' ' || name.back() == L'\t')) name.pop_back();
+        while (!name.empty() && (name.front() == L' ' || name.front() == L'\t')) name.erase(0, 1);
+        if (!name.empty()) allowed_servers_.push_back(name);
+      }
+    }
+  }
+}
+
+bool LauncherOptions::IsServerAllowed(const std::wstring& name) const {
+  if (allowed_servers_.empty()) return true;
+  const std::wstring lower = LowerAscii(name);
+  for (const std::wstring& allowed : allowed_servers_)
+    if (LowerAscii(allowed) == lower) return true;
+  return false;
 }
 
 void LauncherOptions::Save() {

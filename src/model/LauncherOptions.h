@@ -16,6 +16,8 @@ enum class AppType { Unknown, Velmont, Quenda };
 extern const wchar_t* const kLauncherKey;
 // The maker's download server, unless the value "DownloadServer" names another.
 extern const wchar_t* const kDefaultDownloadServer;
+// The subkey of the launcher's key in HKLM whose values are the installers' SHA-256 checksums.
+extern const wchar_t* const kInstallerHashesKey;
 
 class LauncherOptions {
  public:
@@ -45,6 +47,16 @@ class LauncherOptions {
   const std::wstring& DownloadServer() const { return download_server_; }
   void SetDownloadServer(const std::wstring& v) { download_server_ = v; }
 
+  // The admin's machine-wide policy (HKLM only; a user's value of the same name is ignored).
+  // An installer without a checksum in "InstallerHashes" is not run.
+  bool RequireInstallerHashes() const { return require_installer_hashes_; }
+  void SetRequireInstallerHashes(bool v) { require_installer_hashes_ = v; }
+  // The servers a discovery reply may name; empty: any.
+  const std::vector<std::wstring>& AllowedServers() const { return allowed_servers_; }
+  void SetAllowedServers(std::vector<std::wstring> v) { allowed_servers_ = std::move(v); }
+  // True when the list is empty or holds name, compared without regard to letter case.
+  bool IsServerAllowed(const std::wstring& name) const;
+
   // Both registry roots, then the command line, then the application type.
   void Load();
   void Load(RegRoot root);
@@ -61,6 +73,9 @@ class LauncherOptions {
   AppType app_type_ = AppType::Unknown;
   std::wstring share_location_;
   std::wstring download_server_ = kDefaultDownloadServer;
+  bool download_server_from_machine_ = false;
+  bool require_installer_hashes_ = false;
+  std::vector<std::wstring> allowed_servers_;
 };
 
 // The one set of options of this run.

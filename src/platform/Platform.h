@@ -30,12 +30,17 @@ class LauncherError : public std::exception {
 enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine };
 // Default is what a 32-bit process sees (Wow6432Node for HKLM\Software on 64-bit Windows).
 enum class RegView { Default, Reg32, Reg64 };
-enum class RegKind { Missing, Unreadable, String, ExpandString, Dword, Other };
+enum class RegKind { Missing, Unreadable, String, ExpandString, Dword, MultiString, Other };
 
 struct RegValue {
   RegKind kind = RegKind::Missing;
   std::wstring text;   // String and ExpandString: unexpanded, terminated by the adapter
   uint32_t dword = 0;  // Dword
+  std::vector<std::wstring> strings;  // MultiString: the strings before the closing empty one
+
+  RegValue() = default;
+  RegValue(RegKind k, std::wstring t, uint32_t d, std::vector<std::wstring> list = {})
+      : kind(k), text(std::move(t)), dword(d), strings(std::move(list)) {}
 };
 
 // Key paths are relative to the root, without leading or trailing backslash.
@@ -112,6 +117,8 @@ class IFileSystem {
   virtual bool ListDirectory(const std::wstring& dir,
                              const std::function<bool(const DirEntry&)>& visit) = 0;
   // GetTempPathW, with its trailing backslash.
+  // The file's SHA-256 as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
+  virtual std::optional<std::wstring> Sha256(const std::wstring& path) = 0;
   virtual std::wstring TempPath() = 0;
   // GetTempFileNameW(dir, prefix, 0): creates the empty file; throws LauncherError on failure.
   virtual std::wstring TempFileName(const std::wstring& dir, const std::wstring& prefix) = 0;

@@ -4,6 +4,7 @@
 #include "model/LauncherUtils.h"
 #include "platform/Platform.h"
 #include "prerequisites/InstallerForm.h"
+#include "prerequisites/InstallerPolicy.h"
 #include "utils/Paths.h"
 #include "utils/Text.h"
 
@@ -26,6 +27,11 @@ void InstallSharedCopy(const std::wstring& shared, const std::wstring& fileName,
     copy.clear();
   }
   if (copy.empty()) return;
+  // The copy is what runs, so the copy is what is checked; it is ours to delete.
+  if (!InstallerPolicy::Approve(fileName, copy)) {
+    files.DeleteFile(copy);
+    return;
+  }
   try {
     Installer::InstallOrRun(copy, elevate, unzipPath);
   } catch (...) {

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "prerequisites/Installer.h"
+#include "prerequisites/InstallerPolicy.h"
 #include "utils/Paths.h"
 
 namespace zl {
@@ -59,7 +60,11 @@ void InstallerForm::OnDownloadProgress(DownloadProgressData data) {
     // Kept for ShowModal: raised from here it would reach the download thread, and the window
     // would never close.
     try {
-      Installer::InstallOrRun(downloader_->SaveAs(), elevate_, unzip_path_);
+      const std::wstring saved = downloader_->SaveAs();
+      if (InstallerPolicy::Approve(file_name_, saved))
+        Installer::InstallOrRun(saved, elevate_, unzip_path_);
+      else
+        Platform().files->DeleteFile(saved);
     } catch (...) {
       error_ = std::current_exception();
     }

@@ -27,6 +27,15 @@ std::optional<std::wstring> ReadStringValue(RegRoot root, const std::wstring& ke
   return v.text;
 }
 
+std::optional<std::vector<std::wstring>> ReadMultiStringValue(RegRoot root, const std::wstring& key,
+                                                              const std::wstring& name,
+                                                              RegView view) {
+  RegValue v = Read(root, key, name, view);
+  if (v.kind == RegKind::Missing) return std::nullopt;
+  if (v.kind != RegKind::MultiString) WrongType(name);
+  return v.strings;
+}
+
 std::optional<uint32_t> ReadDwordValue(RegRoot root, const std::wstring& key,
                                        const std::wstring& name, RegView view) {
   RegValue v = Read(root, key, name, view);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -12,6 +13,10 @@ namespace zl {
 // REG_SZ, or REG_EXPAND_SZ read without expansion.
 std::optional<std::wstring> ReadStringValue(RegRoot root, const std::wstring& key,
                                             const std::wstring& name, RegView view);
+// REG_MULTI_SZ.
+std::optional<std::vector<std::wstring>> ReadMultiStringValue(RegRoot root, const std::wstring& key,
+                                                              const std::wstring& name,
+                                                              RegView view);
 std::optional<uint32_t> ReadDwordValue(RegRoot root, const std::wstring& key,
                                        const std::wstring& name, RegView view);
 void WriteStringValue(RegRoot root, const std::wstring& key, const std::wstring& name,

@@ -141,15 +141,64 @@ TEST_F(OptionsTest, AServerThatIsNoPlainNameCountsAsNotSet) {
   }
 }
 
-TEST_F(OptionsTest, DownloadServerHasADefaultAndLosesATrailingSlash) {
+TEST_F(OptionsTest, DownloadServerMachineFirstOnlyHttpUrlsNoTrailingSlash) {
   o.Load();
   EXPECT_EQ(o.DownloadServer(), kDefaultDownloadServer);
-  Machine(L"DownloadServer", Str(L"http://machine.example"));
-  User(L"DownloadServer", Str(L"https://user.example:8443/"));
-  LauncherOptions both;
-  both.Load();
-  EXPECT_EQ(both.DownloadServer(), L"https://user.example:8443");
+  struct Case {
+    const wchar_t* machine;  // nullptr: not set
+    const wchar_t* user;
+    const wchar_t* expected;
+  };
+  const std::vector<Case> cases = {
+      // What the user's value names is started elevated: the machine's wins.
+      {L"http://machine.example", L"https://user.example:8443/", L"http://machine.example"},
+      {nullptr, L"https://user.example:8443/", L"https://user.example:8443"},
+      {L"HTTPS://Machine.example/", nullptr, L"HTTPS://Machine.example"},
+      // Anything but an http or https URL counts as not set.
+      {L"file://\\\\srv\\x", L"http://user.example", L"http://user.example"},
+      {L"ftp://machine.example", nullptr, kDefaultDownloadServer},
+      {L"machine.example", L"http:///x", kDefaultDownloadServer},
+      {L"", L"", kDefaultDownloadServer},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.registry.wow64 = true;
+    if (c.machine)
+      fresh.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"DownloadServer", Str(c.machine),
+                         RegView::Reg64);
+    if (c.user)
+      fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"DownloadServer", Str(c.user),
+                         RegView::Reg64);
+    LauncherOptions options;
+    options.Load();
+    EXPECT_EQ(options.DownloadServer(), c.expected)
+        << (c.machine ? c.machine : L"-") << " / " << (c.user ? c.user : L"-");
+  }
   User(L"DownloadServer", Dw(1));
+  LauncherOptions wrong;
+  EXPECT_THROW(wrong.Load(), LauncherError);
+}
+
+TEST_F(OptionsTest, InstallerAndServerPolicyIsTheMachines) {
+  User(L"RequireInstallerHashes", Dw(1));
+  User(L"AllowedServers", {RegKind::MultiString, L"", 0, {L"rogue"}});
+  o.Load();
+  EXPECT_FALSE(o.RequireInstallerHashes());
+  EXPECT_TRUE(o.AllowedServers().empty());
+  EXPECT_TRUE(o.IsServerAllowed(L"anything"));
+
+  Machine(L"RequireInstallerHashes", Dw(2));
+  Machine(L"AllowedServers", {RegKind::MultiString, L"", 0, {L" SRV01 ", L"", L"10.0.0.5"}});
+  LauncherOptions machine;
+  machine.Load();
+  EXPECT_TRUE(machine.RequireInstallerHashes());
+  EXPECT_EQ(machine.AllowedServers(), (std::vector<std::wstring>{L"SRV01", L"10.0.0.5"}));
+  EXPECT_TRUE(machine.IsServerAllowed(L"srv01"));
+  EXPECT_TRUE(machine.IsServerAllowed(L"10.0.0.5"));
+  EXPECT_FALSE(machine.IsServerAllowed(L"srv02"));
+  EXPECT_FALSE(machine.IsServerAllowed(L"srv01.corp.local"));
+
+  Machine(L"AllowedServers", Str(L"srv01"));  // a list is a REG_MULTI_SZ
   LauncherOptions wrong;
   EXPECT_THROW(wrong.Load(), LauncherError);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,83 @@ TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
   // Neither the copy nor the placeholder that naming made is left behind.
   EXPECT_TRUE(TempFiles(p).empty());
   EXPECT_TRUE(p.files.Exists(kShare + L"\\Common\\Braille Fonts.msi"));
+}
+
+TEST_F(InstallFlow, TheAdminsChecksumsDecideWhatRuns) {
+  // SHA-256 of "abc", the package's bytes in every row.
+  const std::wstring abc = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::wstring mismatch =
+      L"The file \"Braille Fonts.msi\" does not match the checksum set by your administrator. "
+      L"It was not run.";
+  const std::wstring missing =
+      L"The file \"Braille Fonts.msi\" has no checksum set by your administrator. It was not run.";
+  struct Case {
+    const char* name;
+    bool fromShare;
+    std::optional<RegValue> checksum;  // the value under HKLM's InstallerHashes
+    bool required;
+    std::wstring message;  // empty: the package runs
+  };
+  const std::vector<Case> cases = {
+      {"no policy", true, std::nullopt, false, L""},
+      {"matching, upper case, share copy", true, RegValue{RegKind::String, UpperAscii(abc), 0},
+       true, L""},
+      {"matching download", false, RegValue{RegKind::String, abc, 0}, true, L""},
+      {"another file's checksum", true, RegValue{RegKind::String, std::wstring(64, L'0'), 0}, false,
+       mismatch},
+      {"a download that does not match", false,
+       RegValue{RegKind::String, std::wstring(64, L'f'), 0}, false, mismatch},
+      {"63 digits", false, RegValue{RegKind::String, abc.substr(1), 0}, false, mismatch},
+      {"not hexadecimal", true, RegValue{RegKind::String, L"g" + abc.substr(1), 0}, false,
+       mismatch},
+      {"not REG_SZ", true, RegValue{RegKind::ExpandString, abc, 0}, false, mismatch},
+      {"required but missing, share copy", true, std::nullopt, true, missing},
+      {"required but missing, download", false, std::nullopt, true, missing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fresh;
+    runs.clear();
+    fresh.shell.onExecuteEx = [&](const ShellExecuteRequest& r) {
+      std::wstring path = RunPath(r);
+      runs.push_back({r, path, fresh.files.Exists(path) ? fresh.files.ReadFileText(path) : ""});
+      return ShellStart{true, std::make_unique<FakeProcess>(0)};
+    };
+    Options() = LauncherOptions();
+    Options().SetRequireInstallerHashes(c.required);
+    Options().SetShareLocation(kShare);
+    const std::wstring shared = kShare + L"\\Common\\Braille Fonts.msi";
+    if (c.fromShare) fresh.files.AddFile(shared, "abc");
+    FakeHttp::Reply reply;
+    reply.body = "abc";
+    fresh.http.replies[kBrailleUrl] = reply;
+    if (c.checksum)
+      fresh.registry.Set(RegRoot::LocalMachine, kInstallerHashesKey, L"Braille Fonts.msi",
+                         *c.checksum, RegView::Reg64);
+    // Only the machine's policy counts.
+    fresh.registry.Set(RegRoot::CurrentUser, kInstallerHashesKey, L"Braille Fonts.msi",
+                       RegValue{RegKind::String, abc, 0}, RegView::Reg64);
+
+    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+
+    if (c.message.empty()) {
+      ASSERT_EQ(runs.size(), 1u);
+      EXPECT_EQ(runs[0].bytes, "abc");
+      EXPECT_TRUE(fresh.ui.dialogs.empty());
+    } else {
+      EXPECT_TRUE(runs.empty());
+      ASSERT_EQ(fresh.ui.dialogs.size(), 1u);
+      EXPECT_EQ(fresh.ui.dialogs[0].content.text, c.message);
+      EXPECT_EQ(fresh.ui.dialogs[0].content.title, L"Error");
+      ASSERT_EQ(fresh.ui.dialogs[0].content.buttons.size(), 1u);
+      EXPECT_EQ(fresh.ui.dialogs[0].content.buttons[0].result, kModalOk);
+      // Nothing of the refused file stays in the temporary folder; the share keeps its copy.
+      EXPECT_TRUE(TempFiles(fresh).empty());
+    }
+    if (c.fromShare) {
+      EXPECT_TRUE(fresh.files.Exists(shared));
+    }
+  }
 }
 
 TEST_F(InstallFlow, AnEarlierDownloadOfTheSameNameIsNeverRunInsteadOfTheShareCopy) {

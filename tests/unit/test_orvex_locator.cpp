@@ -343,6 +343,42 @@ TEST_F(LocatorTest, IgnoredRepliesShareTheOneTwoSecondWait) {
   }
 }
 
+TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> replies;
+    std::wstring server;  // empty: nothing accepted, the location dialog follows
+  };
+  const std::vector<Case> cases = {
+      {"a rogue first reply is passed over",
+       {"ROGUE,<SecurityID>", "srv01,<SecurityID>"},
+       L"srv01"},
+      {"names compare without letter case", {"SRV01,<SecurityID>"}, L"SRV01"},
+      {"a dotted reply counts by its reverse lookup", {"10.0.0.7,<SecurityID>"}, L"srv01"},
+      {"a dotted reply counts by its address", {"10.0.0.5,x"}, L"10.0.0.5"},
+      {"a full name is not the listed short one", {"srv01.corp.local,x"}, L""},
+      {"only unlisted servers answer", {"ROGUE,x", "10.0.0.9,x"}, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    Options().SetAllowedServers({L"Srv01", L"10.0.0.5"});
+    p->network.hostNames = {{L"10.0.0.7", L"srv01.corp.local"}, {L"10.0.0.9", L"other"}};
+    p->network.replies.assign(c.replies.begin(), c.replies.end());
+    OrvexLocator::Locate(errors);
+    EXPECT_EQ(Options().OrvexAddress(), c.server);
+    EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
+  }
+  // The configured address is the admin's own and is not filtered.
+  Fresh();
+  Options().SetAllowedServers({L"srv01"});
+  Options().SetOrvexAddress(L"srv09");
+  p->network.accepting = {L"srv09:2879"};
+  OrvexLocator::Locate(errors);
+  EXPECT_EQ(Options().OrvexAddress(), L"srv09");
+  EXPECT_EQ(errors.Count(), 0);
+}
+
 TEST_F(LocatorTest, ResolveAddress) {
   p->network.addresses = {{L"srv01", L"10.1.2.3"}, {L"lonely", L"169.254.10.1"}};
   struct Case {

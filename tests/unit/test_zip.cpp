@@ -327,6 +327,9 @@ class RecordingFileSystem : public IFileSystem {
                      const std::function<bool(const DirEntry&)>& v) override {
     return inner_.ListDirectory(d, v);
   }
+  std::optional<std::wstring> Sha256(const std::wstring& path) override {
+    return inner_.Sha256(path);
+  }
   std::wstring TempPath() override { return inner_.TempPath(); }
   std::wstring TempFileName(const std::wstring& d, const std::wstring& p) override {
     return inner_.TempFileName(d, p);

@@ -266,6 +266,24 @@ TEST_F(FileSystemTest, ListDirectoryListsEntriesWithoutDotsAndStopsWhenAsked) {
   EXPECT_FALSE(fs_.ListDirectory(Path(L"missing"), [](const DirEntry&) { return true; }));
 }
 
+TEST_F(FileSystemTest, Sha256OfKnownContentsAndOfNoFile) {
+  WriteText(Path(L"abc.msi"), "abc");
+  WriteText(Path(L"empty.msi"), "");
+  // Larger than one read of the hash loop.
+  WriteText(Path(L"big.msi"), std::string(3 * 1024 * 1024 + 5, 'a'));
+  EXPECT_EQ(fs_.Sha256(Path(L"abc.msi")),
+            std::optional<std::wstring>(
+                L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+  EXPECT_EQ(fs_.Sha256(Path(L"empty.msi")),
+            std::optional<std::wstring>(
+                L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+  const std::optional<std::wstring> big = fs_.Sha256(Path(L"big.msi"));
+  ASSERT_TRUE(big.has_value());
+  EXPECT_EQ(big->size(), 64u);
+  EXPECT_EQ(fs_.Sha256(Path(L"missing.msi")), std::nullopt);
+  EXPECT_EQ(fs_.Sha256(dir_), std::nullopt);
+}
+
 TEST_F(FileSystemTest, TempPathAndTempFileName) {
   const std::wstring temp = fs_.TempPath();
   ASSERT_FALSE(temp.empty());

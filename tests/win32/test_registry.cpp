@@ -126,8 +126,8 @@ TEST_F(RegistryTest, ReadValueReportsKindAndData) {
       {"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}, RegKind::Dword, L"", 0x12345678u},
       {"dword of the wrong size", REG_DWORD, {0x01, 0x02}, RegKind::Unreadable, L"", 0},
       {"binary", REG_BINARY, {1, 2, 3}, RegKind::Other, L"", 0},
-      {"multi string", REG_MULTI_SZ, Bytes(std::wstring(L"a\0b\0", 4), true), RegKind::Other, L"",
-       0},
+      {"multi string", REG_MULTI_SZ, Bytes(std::wstring(L"a\0b\0", 4), true), RegKind::MultiString,
+       L"", 0},
       {"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, RegKind::Other, L"", 0},
   };
   for (size_t i = 0; i < table.size(); ++i) {
@@ -140,6 +140,34 @@ TEST_F(RegistryTest, ReadValueReportsKindAndData) {
     EXPECT_EQ(v.kind, row.kind);
     EXPECT_EQ(v.text, row.text);
     EXPECT_EQ(v.dword, row.dword);
+  }
+}
+
+TEST_F(RegistryTest, MultiStringsEndAtTheEmptyStringOrTheData) {
+  struct Row {
+    const char* label;
+    std::vector<uint8_t> data;
+    std::vector<std::wstring> strings;
+  };
+  const std::vector<Row> table = {
+      {"as Windows writes it",
+       Bytes(std::wstring(L"srv01\0"
+                          L"10.0.0.5\0",
+                          15),
+             true),
+       {L"srv01", L"10.0.0.5"}},
+      {"last string without terminator", Bytes(std::wstring(L"a\0bc", 4), false), {L"a", L"bc"}},
+      {"an empty string ends the list", Bytes(std::wstring(L"a\0\0b\0", 5), true), {L"a"}},
+      {"empty list", Bytes(std::wstring(L"\0", 1), false), {}},
+  };
+  for (size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE(table[i].label);
+    const std::wstring name = L"m" + std::to_wstring(i);
+    RawSet(HKEY_CURRENT_USER, key_, name, REG_MULTI_SZ, table[i].data.data(),
+           static_cast<DWORD>(table[i].data.size()));
+    const RegValue v = Read(name);
+    EXPECT_EQ(v.kind, RegKind::MultiString);
+    EXPECT_EQ(v.strings, table[i].strings);
   }
 }
 

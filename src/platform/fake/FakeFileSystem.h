@@ -53,6 +53,7 @@ class FakeFileSystem : public IFileSystem {
   std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) override;
   bool ListDirectory(const std::wstring& dir,
                      const std::function<bool(const DirEntry&)>& visit) override;
+  std::optional<std::wstring> Sha256(const std::wstring& path) override;
   std::wstring TempPath() override;
   // Names "<first three letters of prefix><4 hex digits>.tmp" from a counter, skipping names in
   // use.

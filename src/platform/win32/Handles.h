@@ -144,6 +144,22 @@ struct MemoryDcTraits {
 };
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 
+// CryptoAPI's provider and hash handles.
+struct CryptProviderTraits {
+  using Type = HCRYPTPROV;
+  static Type Empty() noexcept { return 0; }
+  static bool IsValid(Type h) noexcept { return h != 0; }
+  static bool Close(Type h) noexcept { return ::CryptReleaseContext(h, 0) != FALSE; }
+};
+struct CryptHashTraits {
+  using Type = HCRYPTHASH;
+  static Type Empty() noexcept { return 0; }
+  static bool IsValid(Type h) noexcept { return h != 0; }
+  static bool Close(Type h) noexcept { return ::CryptDestroyHash(h) != FALSE; }
+};
+using UniqueCryptProvider = Unique<CryptProviderTraits>;
+using UniqueCryptHash = Unique<CryptHashTraits>;
+
 // A window's (or the screen's, for nullptr) device context from GetDC: given back with the
 // window it came from, so it is not a Unique.
 class WindowDc {

@@ -6,6 +6,7 @@
 
 #include <winsock2.h>  // before windows.h would pull in the old winsock.h
 #include <windows.h>
+#include <wincrypt.h>  // left out by WIN32_LEAN_AND_MEAN
 #include <shellapi.h>
 #include <wininet.h>  // never together with winhttp.h: the two cannot share a translation unit
 

@@ -170,6 +170,41 @@ std::wstring Win32FileSystem::TempPath() {
   }
 }
 
+std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
+  // PROV_RSA_AES has SHA-256 from XP SP3 on, where the provider's name differs from later
+  // versions: no name, the type's default provider.
+  UniqueCryptProvider provider;
+  if (!::CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_AES,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    return std::nullopt;
+  UniqueCryptHash hash;
+  // CALG_SHA_256: declared for XP SP3 targets and later only; ours is plain XP.
+  constexpr ALG_ID kCalgSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
+  if (!::CryptCreateHash(provider.Get(), kCalgSha256, 0, 0, hash.Put())) return std::nullopt;
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return std::nullopt;
+  std::vector<BYTE> buffer(1 << 20);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return std::nullopt;
+    if (got == 0) break;
+    if (!::CryptHashData(hash.Get(), buffer.data(), got, 0)) return std::nullopt;
+  }
+  BYTE digest[32];
+  DWORD size = sizeof digest;
+  if (!::CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != sizeof digest)
+    return std::nullopt;
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring text;
+  for (BYTE b : digest) {
+    text += kHex[b >> 4];
+    text += kHex[b & 15];
+  }
+  return text;
+}
+
 std::wstring Win32FileSystem::TempFileName(const std::wstring& dir, const std::wstring& prefix) {
   wchar_t buffer[MAX_PATH + 1] = {};
   if (::GetTempFileNameW(dir.c_str(), prefix.c_str(), 0, buffer) == 0)

@@ -17,6 +17,7 @@ class Win32FileSystem : public IFileSystem {
   std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) override;
   bool ListDirectory(const std::wstring& dir,
                      const std::function<bool(const DirEntry&)>& visit) override;
+  std::optional<std::wstring> Sha256(const std::wstring& path) override;
   std::wstring TempPath() override;
   std::wstring TempFileName(const std::wstring& dir, const std::wstring& prefix) override;
 };

@@ -51,6 +51,24 @@ std::wstring TextOf(const std::vector<BYTE>& data, DWORD size) {
   return text;
 }
 
+// REG_MULTI_SZ: strings one after the other, each ending in NUL, the list ending in an empty
+// one. Data written by hand may lack the final terminators; the size decides then.
+std::vector<std::wstring> StringsOf(const std::vector<BYTE>& data, DWORD size) {
+  const size_t units = size / sizeof(wchar_t);
+  std::wstring all(units, L'\0');
+  if (units != 0) memcpy(&all[0], data.data(), units * sizeof(wchar_t));
+  std::vector<std::wstring> strings;
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end == start) break;
+    strings.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return strings;
+}
+
 }  // namespace
 
 bool Win32Registry::KeyExists(RegRoot root, const std::wstring& key, RegView view) {
@@ -100,6 +118,10 @@ RegValue Win32Registry::ReadValue(RegRoot root, const std::wstring& key, const s
       }
       value.kind = RegKind::Dword;
       memcpy(&value.dword, data.data(), sizeof(DWORD));
+      break;
+    case REG_MULTI_SZ:
+      value.kind = RegKind::MultiString;
+      value.strings = StringsOf(data, size);
       break;
     default:
       value.kind = RegKind::Other;

@@ -1,0 +1,55 @@
+#include "prerequisites/InstallerPolicy.h"
+
+#include "model/LauncherOptions.h"
+#include "model/MessageDialog.h"
+#include "platform/Platform.h"
+#include "utils/Text.h"
+
+namespace zl {
+
+namespace {
+
+// 64 hexadecimal digits in either case, lower-cased; empty for anything else.
+std::wstring NormalisedChecksum(const std::wstring& text) {
+  if (text.size() != 64) return std::wstring();
+  std::wstring lower = LowerAscii(text);
+  for (wchar_t c : lower)
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'))) return std::wstring();
+  return lower;
+}
+
+}  // namespace
+
+InstallerVerdict InstallerPolicy::Check(const std::wstring& fileName, const std::wstring& path) {
+  // Read raw: a value of another type is a mismatch, never the wrong-type error that ends the
+  // program as for the options.
+  const RegValue set = Platform().registry->ReadValue(RegRoot::LocalMachine, kInstallerHashesKey,
+                                                      fileName, RegView::Reg64);
+  if (set.kind == RegKind::Missing)
+    return Options().RequireInstallerHashes() ? InstallerVerdict::NoChecksum
+                                              : InstallerVerdict::Approved;
+  const std::wstring wanted = set.kind == RegKind::String ? NormalisedChecksum(set.text) : L"";
+  if (wanted.empty()) return InstallerVerdict::Mismatch;
+  const std::optional<std::wstring> actual = Platform().files->Sha256(path);
+  return actual && *actual == wanted ? InstallerVerdict::Approved : InstallerVerdict::Mismatch;
+}
+
+bool InstallerPolicy::Approve(const std::wstring& fileName, const std::wstring& path) {
+  switch (Check(fileName, path)) {
+    case InstallerVerdict::Approved:
+      return true;
+    case InstallerVerdict::Mismatch:
+      MessageDlg(L"The file \"" + fileName +
+                     L"\" does not match the checksum set by your administrator. It was not run.",
+                 MsgDlgType::Error, {MsgDlgBtn::OK});
+      return false;
+    case InstallerVerdict::NoChecksum:
+      MessageDlg(L"The file \"" + fileName +
+                     L"\" has no checksum set by your administrator. It was not run.",
+                 MsgDlgType::Error, {MsgDlgBtn::OK});
+      return false;
+  }
+  return false;
+}
+
+}  // namespace zl

@@ -1,0 +1,22 @@
+#pragma once
+// The admin's checksum policy for installers: before an installer runs, the file about to run
+// is hashed and compared with the SHA-256 the admin set for its name under HKLM's
+// "InstallerHashes"; with "RequireInstallerHashes" an installer without one is refused too.
+
+#include <string>
+
+namespace zl {
+
+enum class InstallerVerdict { Approved, Mismatch, NoChecksum };
+
+class InstallerPolicy {
+ public:
+  InstallerPolicy() = delete;
+
+  // fileName: the installer's name as the installer rows give it; path: the file about to run.
+  static InstallerVerdict Check(const std::wstring& fileName, const std::wstring& path);
+  // Check, and on a refusal tells the user (the error dialog with OK) and returns false.
+  static bool Approve(const std::wstring& fileName, const std::wstring& path);
+};
+
+}  // namespace zl
