@@ -1,5 +1,6 @@
 #include "discovery/OrvexLocator.h"
 
+#include "discovery/DiscoveryReply.h"
 #include "discovery/LocateProgramForm.h"
 #include "model/BGWorker.h"
 #include "model/LauncherOptions.h"
@@ -53,20 +54,6 @@ bool LookupAddress(const std::wstring& hostName, std::wstring& address) {
   return true;
 }
 
-// The server name inside a discovery reply, or nothing when the reply names no usable server.
-// Anyone on the segment can answer the broadcast; a reply that is not a plain name is ignored.
-std::optional<std::wstring> ParseDiscoveryReply(const std::wstring& reply) {
-  static const Regex withSecurityId(L"([A-Za-z0-9.\\-_]*),<SecurityID>");
-  static const Regex beforeComma(L"([A-Za-z0-9.\\-_]*),");
-  std::wstring name = reply;
-  if (auto m = withSecurityId.Match(reply))
-    name = (*m)[1];
-  else if (auto m2 = beforeComma.Match(reply))
-    name = (*m2)[1];
-  if (!IsServerName(name)) return std::nullopt;
-  return name;
-}
-
 bool ProbeTCP() {
   return Platform().network->ProbeTcp(
       Options().OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort()), kProbeTimeoutMs);
@@ -83,11 +70,7 @@ bool DiscoverUDP() {
     if (elapsed >= kReplyWaitMs) return false;
     auto datagram = net.ReceiveDatagram(kReplyWaitMs - elapsed, kReplyMaxBytes);
     if (!datagram) return false;
-    std::wstring text;
-    text.reserve(datagram->size());
-    for (char byte : *datagram)
-      text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
-    auto name = ParseDiscoveryReply(text);
+    auto name = ParseDiscoveryReply(*datagram);
     if (!name) continue;
     const std::wstring server = OrvexLocator::ResolveHostname(*name);
     // With the admin's list of servers, a reply naming another is ignored like an invalid one:

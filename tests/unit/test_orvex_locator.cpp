@@ -266,6 +266,12 @@ TEST_F(LocatorTest, DiscoveryReplies) {
       {"a dot alone would make \\\\.\\zelkora$", ".,<SecurityID>", L""},
       {"two dots", "..,<SecurityID>", L""},
       {"a leading dash reads as an option", "-x,<SecurityID>", L""},
+      // A server that sends a C string or a line is still found.
+      {"a line", "SRV07\r\n", L"SRV07"},
+      {"a C string", std::string("SRV07\0", 6), L"SRV07"},
+      {"blanks before the security id", "SRV01 \t,<SecurityID>", L"SRV01"},
+      {"a line before the first comma", "srv05\r\n,x", L"srv05"},
+      {"junk inside the name stays junk", std::string("SR\0V07", 6), L""},
       {"non-ASCII byte", "caf\xe9", L""},
       {"8192 bytes without comma", huge, L""},
       {"name over 253 characters", longName, L""},
