@@ -113,7 +113,8 @@ class IFileSystem {
   virtual std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) = 0;
   virtual std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) = 0;
   // FindFirstFileW/FindNextFileW over dir\*, without "." and "..". Calls visit for each entry in
-  // the order listed; visit returns false to stop. Returns false when the folder cannot be listed.
+  // the order listed; visit returns false to stop. Returns false when the folder cannot be listed
+  // or its listing ends with an error other than "no more files".
   virtual bool ListDirectory(const std::wstring& dir,
                              const std::function<bool(const DirEntry&)>& visit) = 0;
   // GetTempPathW, with its trailing backslash.

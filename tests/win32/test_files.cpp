@@ -305,5 +305,20 @@ TEST_F(FileSystemTest, TempPathAndTempFileName) {
   EXPECT_THROW(fs_.TempFileName(Path(L"missing"), L"ZLX"), LauncherError);
 }
 
+// An 8.3 TMP (as XP's profiles under "Documents and Settings" give it) comes back long.
+TEST_F(FileSystemTest, TempPathIsTheLongForm) {
+  const std::wstring longDir = Path(L"Temporary Files Of Someone");
+  ASSERT_TRUE(::CreateDirectoryW(longDir.c_str(), nullptr));
+  wchar_t shortDir[MAX_PATH] = {};
+  ASSERT_NE(::GetShortPathNameW(longDir.c_str(), shortDir, MAX_PATH), 0u);
+  ASSERT_NE(std::wstring(shortDir), longDir);
+  wchar_t saved[MAX_PATH] = {};
+  const bool hadTmp = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH) != 0;
+  ::SetEnvironmentVariableW(L"TMP", (std::wstring(shortDir) + L"\\").c_str());
+  const std::wstring temp = fs_.TempPath();
+  ::SetEnvironmentVariableW(L"TMP", hadTmp ? saved : nullptr);
+  EXPECT_EQ(temp, longDir + L"\\");
+}
+
 }  // namespace
 }  // namespace zl::win32

@@ -149,22 +149,38 @@ bool Win32FileSystem::ListDirectory(const std::wstring& dir,
     const FileAttributes a = GetAttributes(dir);
     return error == ERROR_FILE_NOT_FOUND && a.exists && a.directory;
   }
-  do {
+  for (;;) {
     const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    DirEntry entry;
-    entry.name = name;
-    entry.attributes = FromAttributes(data.dwFileAttributes);
-    if (!visit(entry)) break;
-  } while (::FindNextFileW(find.Get(), &data));
-  return true;
+    if (name != L"." && name != L"..") {
+      DirEntry entry;
+      entry.name = name;
+      entry.attributes = FromAttributes(data.dwFileAttributes);
+      if (!visit(entry)) return true;
+    }
+    // Only "no more files" ends a listing: any other error (the share went away, the folder was
+    // removed meanwhile) leaves it incomplete.
+    if (!::FindNextFileW(find.Get(), &data)) return ::GetLastError() == ERROR_NO_MORE_FILES;
+  }
 }
 
 std::wstring Win32FileSystem::TempPath() {
   std::vector<wchar_t> buffer(MAX_PATH + 1);
+  std::wstring path;
   for (;;) {
     const DWORD n = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (n == 0) return std::wstring();
+    if (n < buffer.size()) {
+      path.assign(buffer.data(), n);
+      break;
+    }
+    buffer.resize(n + 1);
+  }
+  // TMP often holds an 8.3 form (C:\DOCUME~1\...): the long form is what reaches installers'
+  // command lines. A path that cannot be expanded (a missing folder) stays as it is.
+  for (;;) {
+    const DWORD n =
+        ::GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return path;
     if (n < buffer.size()) return std::wstring(buffer.data(), n);
     buffer.resize(n + 1);
   }
