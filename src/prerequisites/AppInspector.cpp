@@ -10,6 +10,7 @@
 #include "model/LauncherUtils.h"
 #include "utils/RegistryValues.h"
 #include "utils/Paths.h"
+#include "prerequisites/BdeConfig.h"
 #include "prerequisites/Installer.h"
 
 namespace zl {
@@ -64,91 +65,6 @@ const wchar_t* const kCrystal85PatchedValue = L"Crystal85Patched";
 const wchar_t* const kBdeKey = L"SOFTWARE\\Borland\\Database Engine";
 const wchar_t* const kParadoxInitKey =
     L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
-
-// "%0:s" is the share root with doubled backslashes, "%1:s" the 64-bit Windows branch of the
-// 32-bit view. Key lines take single backslashes, value lines doubled ones.
-const wchar_t* const kBdeRegTemplate[] = {
-    LR"(Windows Registry Editor Version 5.00)",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland])",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine])",
-    LR"("DLLPATH"="%0:s\\Common\\BDE\\")",
-    LR"("CONFIGFILE01"="%0:s\\Common\\BDE\\idapi32.cfg")",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings])",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS])",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX])",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX\INIT])",
-    LR"("VERSION"="4.0")",
-    LR"("TYPE"="FILE")",
-    LR"("LANGDRIVER"="DBWINUS0")",
-    LR"("NET DIR"="%0:s\\Common\\")",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\DRIVERS\PARADOX\TABLE CREATE])",
-    LR"("LEVEL"="5")",
-    LR"("BLOCK SIZE"="4096")",
-    LR"("FILL FACTOR"="90")",
-    LR"("STRICTINTEGRTY"="TRUE")",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\SYSTEM])",
-    LR"()",
-    LR"([HKEY_LOCAL_MACHINE\SOFTWARE\%1:sBorland\Database Engine\Settings\SYSTEM\INIT])",
-    LR"("VERSION"="4.0")",
-    LR"("LOCAL SHARE"="TRUE")",
-    LR"("MINBUFSIZE"="256")",
-    LR"("MAXBUFSIZE"="4096")",
-    LR"("LANGDRIVER"="DBWINUS0")",
-    LR"("MAXFILEHANDLES"="96")",
-    LR"("SYSFLAGS"="0")",
-    LR"("LOW MEMORY USAGE LIMIT"="32")",
-    LR"("AUTO ODBC"="FALSE")",
-    LR"("DEFAULT DRIVER"="PARADOX")",
-    LR"("MEMSIZE"="32")",
-    LR"("SHAREDMEMSIZE"="4096")",
-    LR"("SHAREDMEMLOCATION"="")",
-    LR"("DATA REPOSITORY"="")",
-    LR"("SQLQRYMODE"="")",
-    LR"("MTS POOLING"="FALSE")",
-};
-
-// One pass from left to right, so that a root which itself reads "%1:s" stays text.
-std::wstring FillPlaceholders(const std::wstring& line, const std::wstring& p0,
-                              const std::wstring& p1) {
-  std::wstring out;
-  for (size_t i = 0; i < line.size();) {
-    if (line.compare(i, 4, L"%0:s") == 0) {
-      out += p0;
-      i += 4;
-    } else if (line.compare(i, 4, L"%1:s") == 0) {
-      out += p1;
-      i += 4;
-    } else {
-      out += line[i++];
-    }
-  }
-  return out;
-}
-
-// The root ends up between the quotes of .reg values: a quote or a line break in it would end
-// the value and let the rest be read as further keys and values of HKEY_LOCAL_MACHINE.
-bool FitsInRegValue(const std::wstring& text) {
-  for (wchar_t ch : text)
-    if (ch == L'"' || static_cast<uint32_t>(ch) < 32 || ch == 127) return false;
-  return true;
-}
-
-std::wstring DoubleBackslashes(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t ch : text) {
-    out += ch;
-    if (ch == L'\\') out += L'\\';
-  }
-  return out;
-}
 
 bool FileExists(const std::wstring& path) {
   FileAttributes a = Platform().files->GetAttributes(path);
@@ -321,18 +237,12 @@ void AppInspector::CheckBDEConfig() {
 
 void AppInspector::WriteBDEConfig() {
   const std::wstring root = GetShareRoot(true);
-  if (!FitsInRegValue(root)) return;
-  const std::wstring tempDir = GetTempDir();
-  // Without a temporary folder the name would point at the root of the current drive.
-  if (tempDir.empty()) return;
-  const std::wstring branch = LauncherUtils::Is64Bit() ? L"Wow6432Node\\" : L"";
-  std::wstring text;
-  for (const wchar_t* line : kBdeRegTemplate)
-    text += FillPlaceholders(line, root, branch) + L"\r\n";
+  if (!BdeConfig::FitsInRegValue(root)) return;
+  const std::wstring file = BdeConfig::RegFilePath(GetTempDir());
+  if (file.empty()) return;
+  const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit());
   const std::string bytes = Platform().system->AnsiText(text);
 
-  // GetTempPathW ends in a backslash already; Windows takes the doubled one.
-  const std::wstring file = tempDir + L"\\BDE.REG";
   {
     std::unique_ptr<IWriteStream> out = Platform().files->CreateWrite(file);
     out->Write(bytes.data(), bytes.size());
@@ -352,7 +262,7 @@ std::wstring AppInspector::GetShareRoot(bool escape) {
     root = L"\\\\" + o.OrvexAddress() + L"\\Zelkora$";
   else
     root = GetDir(o.AppLocation()) + L"..";
-  return escape ? DoubleBackslashes(root) : root;
+  return escape ? BdeConfig::DoubleBackslashes(root) : root;
 }
 
 std::wstring AppInspector::GetTempDir() { return Platform().files->TempPath(); }
