@@ -57,15 +57,9 @@ void BackgroundDownloader::Execute() {
     callbacks.workEnd = [this] { OnWorkEnd(); };
     HttpResponse response = Platform().http->Get(url_, *target, callbacks);
 
-    // The client hands back error pages and cut-off bodies like any other; installing one of
-    // those would run a broken file.
-    if (response.status < 200 || response.status > 299) {
-      Fail(L"HTTP " + std::to_wstring(response.status));
-    } else if (response.contentLength && response.received < *response.contentLength) {
-      Fail(L"The download ended after " + std::to_wstring(response.received) + L" of " +
-           std::to_wstring(*response.contentLength) + L" bytes.");
-    } else if (response.received == 0) {
-      Fail(L"The download is empty.");
+    const DownloadOutcome outcome = Judge(response);
+    if (!outcome.success) {
+      Fail(outcome.errorMessage);
     } else {
       progress_data_.percent = 100;
       progress_data_.success = true;
@@ -85,6 +79,17 @@ void BackgroundDownloader::Execute() {
   } catch (const LauncherError& e) {
     if (progress_data_.success) Fail(e.Message());
   }
+}
+
+DownloadOutcome BackgroundDownloader::Judge(const HttpResponse& response) {
+  // Installing an error page or a cut-off body would run a broken file.
+  if (response.status < 200 || response.status > 299)
+    return {false, L"HTTP " + std::to_wstring(response.status)};
+  if (response.contentLength && response.received < *response.contentLength)
+    return {false, L"The download ended after " + std::to_wstring(response.received) + L" of " +
+                       std::to_wstring(*response.contentLength) + L" bytes."};
+  if (response.received == 0) return {false, L"The download is empty."};
+  return {true, L""};
 }
 
 void BackgroundDownloader::OnWorkBegin(int64_t workCountMax) {

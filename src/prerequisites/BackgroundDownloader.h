@@ -6,12 +6,20 @@
 #include <functional>
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace zl {
 
 struct DownloadProgressData {
   double percent = 0;  // 0 to 100; more when the server sends more than it announced
   bool finished = false;
   bool success = false;  // meaningful once finished
+  std::wstring errorMessage;
+};
+
+// Whether a finished GET delivered the file, and the message of a failure.
+struct DownloadOutcome {
+  bool success = false;
   std::wstring errorMessage;
 };
 
@@ -38,6 +46,10 @@ class BackgroundDownloader {
 
   // Throws LauncherError when no thread can be started; the object is then not freed.
   void Start();
+
+  // The client hands back error pages and cut-off bodies like any other response: success only
+  // for a 2xx status with a body that is not empty and not shorter than announced.
+  static DownloadOutcome Judge(const HttpResponse& response);
 
  private:
   BackgroundDownloader() = default;
