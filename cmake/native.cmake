@@ -54,3 +54,20 @@ if(ZL_WINE_TESTS)
   set_property(TEST win32.adapters win32.xp_imports
     APPEND PROPERTY ENVIRONMENT "ZL_WIN32_BIN=${ZL_WIN32_BIN}")
 endif()
+
+# The libFuzzer targets, built by clang in their own tree (scripts/build makes build/fuzz): a
+# short fixed run of each over its seed corpus.
+set(ZL_FUZZ_BIN "" CACHE PATH "Tree with the fuzz targets built with -DZL_FUZZ=ON")
+set(ZL_FUZZ_RUNS 20000 CACHE STRING "Runs of each fuzz target in the test command")
+if(ZL_FUZZ_BIN)
+  file(GLOB ZL_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+  foreach(source ${ZL_FUZZ_SOURCES})
+    get_filename_component(binary ${source} NAME_WE)
+    string(REGEX REPLACE "^fuzz_" "" name ${binary})
+    add_test(NAME fuzz.${name}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/fuzz/run_target.sh ${ZL_FUZZ_BIN}/${binary}
+              ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name} ${ZL_FUZZ_RUNS}
+              ${CMAKE_BINARY_DIR}/fuzz-artifacts)
+    set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()
