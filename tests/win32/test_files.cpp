@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -303,6 +306,24 @@ TEST_F(FileSystemTest, TempPathAndTempFileName) {
     EXPECT_EQ(ReadAll(name), "");
   }
   EXPECT_THROW(fs_.TempFileName(Path(L"missing"), L"ZLX"), LauncherError);
+}
+
+// Not a test: scripts/bench_hash.py sets ZL_BENCH_HASH_MB and reads the printed time.
+TEST_F(FileSystemTest, BenchSha256) {
+  const char* mb = std::getenv("ZL_BENCH_HASH_MB");
+  if (mb == nullptr) GTEST_SKIP() << "set ZL_BENCH_HASH_MB to time the checksum of a file";
+  const std::wstring path = Path(L"big.msi");
+  {
+    auto out = fs_.CreateWrite(path);
+    const std::string chunk(1 << 20, 'z');
+    for (int i = 0; i < std::atoi(mb); ++i) out->Write(chunk.data(), chunk.size());
+    out->Close();
+  }
+  const DWORD start = ::GetTickCount();
+  const std::optional<std::wstring> digest = fs_.Sha256(path);
+  const DWORD elapsed = ::GetTickCount() - start;
+  ASSERT_TRUE(digest.has_value());
+  std::printf("bench-hash: %s MB in %lu ms\n", mb, static_cast<unsigned long>(elapsed));
 }
 
 // An 8.3 TMP (as XP's profiles under "Documents and Settings" give it) comes back long.
