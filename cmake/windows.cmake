@@ -40,8 +40,10 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
 set(ZL_WIN_DEFINES UNICODE _UNICODE _WIN32_WINNT=0x0501 WINVER=0x0501 _WIN32_IE=0x0600
     NOMINMAX WIN32_LEAN_AND_MEAN)
 set(ZL_STATIC_LINK -static -static-libgcc -static-libstdc++)
-set(ZL_WIN_LIBS comctl32 comdlg32 shell32 ole32 uuid gdi32 user32 advapi32 version wininet
-    ws2_32 kernel32)
+# KnownDLLs only (and comctl32, which the manifest redirects to version 6): any other DLL is
+# loaded at run time from the system folder (Win32Util's LoadSystemLibrary), because by name the
+# loader looks beside the exe first. tests/win32/check_xp_imports.py enforces it.
+set(ZL_WIN_LIBS comctl32 comdlg32 shell32 ole32 uuid gdi32 user32 advapi32 ws2_32 kernel32)
 
 file(GLOB_RECURSE ZL_WIN32_ADAPTER_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)

@@ -10,8 +10,16 @@
 #include "model/MessageDialog.h"
 #include "platform/win32/MainWindow.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Util.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  // Takes the current folder (often the share the launcher was started from) out of the DLL
+  // search for every later load. XP SP1 brought SetDllDirectoryW: looked up, XP RTM still starts.
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+  const auto setDllDirectory =
+      zl::win32::LookUp<SetDllDirectoryFn>(::GetModuleHandleW(L"kernel32.dll"), "SetDllDirectoryW");
+  if (setDllDirectory != nullptr) setDllDirectory(L"");
+
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   zl::win32::InstallWin32Platform();

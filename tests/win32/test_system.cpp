@@ -3,6 +3,7 @@
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32System.h"
+#include "platform/win32/Win32Util.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,46 @@ TEST(System, FileVersionOf) {
     if (v) {
       EXPECT_GT(v->a, 0);
     }
+  }
+}
+
+std::wstring ModuleFolder(HMODULE module) {
+  wchar_t path[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring folder(path, n < MAX_PATH ? n : 0);
+  const size_t slash = folder.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+}
+
+// CrystalRuntime.dll (a test tool) lies beside this exe like a DLL planted on the share: by name
+// the loader takes it from there, LoadSystemLibrary must not.
+TEST(System, LoadSystemLibraryTakesTheSystemFolderNeverTheExesOwn) {
+  Win32System sys;
+  UniqueModule version = LoadSystemLibrary(L"version.dll");
+  ASSERT_TRUE(version.Valid()) << ::GetLastError();
+  EXPECT_TRUE(SameText(ModuleFolder(version.Get()), sys.SystemDirectory()))
+      << Narrow(ModuleFolder(version.Get()));
+
+  const std::wstring exeFolder = ModuleFolder(nullptr);
+  const std::wstring planted = exeFolder + L"\\CrystalRuntime.dll";
+  if (::GetFileAttributesW(planted.c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "CrystalRuntime.dll not built beside the tests";
+  {
+    UniqueModule byName(::LoadLibraryW(L"CrystalRuntime.dll"));
+    ASSERT_TRUE(byName.Valid()) << "the loader should find the planted DLL by name";
+  }
+  ::SetLastError(0);
+  EXPECT_FALSE(LoadSystemLibrary(L"CrystalRuntime.dll").Valid());
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  // A name with a folder in it would lead the load out of the system folder.
+  const std::wstring refused[] = {L"", planted, L"..\\version.dll", L"sub/version.dll",
+                                  L"C:version.dll"};
+  for (const std::wstring& name : refused) {
+    SCOPED_TRACE(Narrow(name));
+    ::SetLastError(0);
+    EXPECT_FALSE(LoadSystemLibrary(name.c_str()).Valid());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
 }
 

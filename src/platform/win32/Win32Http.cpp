@@ -1,9 +1,12 @@
 #include "platform/win32/Win32Http.h"
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32Util.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
+#include <type_traits>
 #include <vector>
 
 namespace zl::win32 {
@@ -29,6 +32,67 @@ DWORD NextChunk(DWORD chunk, DWORD read, DWORD elapsedMs) {
   return chunk;
 }
 
+// wininet.dll is not a KnownDLL: imported, it would be looked up beside the exe first (see
+// LoadSystemLibrary). It is loaded from the system folder once, on first use, and kept until the
+// process ends: its handles and its message texts outlive any one download.
+struct WinInetApi {
+  HMODULE module = nullptr;
+  std::wstring error;  // why downloads cannot work; empty when every function was found
+  decltype(&::InternetOpenW) InternetOpenW = nullptr;
+  decltype(&::InternetOpenUrlW) InternetOpenUrlW = nullptr;
+  decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;
+  decltype(&::InternetReadFile) InternetReadFile = nullptr;
+  decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
+  decltype(&::InternetGetLastResponseInfoW) InternetGetLastResponseInfoW = nullptr;
+};
+
+WinInetApi LoadWinInet() {
+  WinInetApi api;
+  UniqueModule dll = LoadSystemLibrary(L"wininet.dll");
+  if (!dll) {
+    api.error =
+        L"Cannot load wininet.dll from the system folder. " + SystemMessage(::GetLastError());
+    return api;
+  }
+  const auto find = [&](auto& fn, const char* name) {
+    fn = LookUp<std::remove_reference_t<decltype(fn)>>(dll.Get(), name);
+    if (fn == nullptr && api.error.empty())
+      api.error =
+          L"The system's wininet.dll has no " + std::wstring(name, name + std::strlen(name)) + L".";
+  };
+  find(api.InternetOpenW, "InternetOpenW");
+  find(api.InternetOpenUrlW, "InternetOpenUrlW");
+  find(api.HttpQueryInfoW, "HttpQueryInfoW");
+  find(api.InternetReadFile, "InternetReadFile");
+  find(api.InternetCloseHandle, "InternetCloseHandle");
+  find(api.InternetGetLastResponseInfoW, "InternetGetLastResponseInfoW");
+  api.module = dll.Release();
+  return api;
+}
+
+// GCC guards a local static's first initialisation across threads (here the download thread and
+// the main thread), with the toolchain's win32 threads, so nothing newer than XP is needed.
+const WinInetApi& WinInet() {
+  static const WinInetApi api = LoadWinInet();
+  return api;
+}
+
+const WinInetApi& RequireWinInet() {
+  const WinInetApi& api = WinInet();
+  if (!api.error.empty()) throw LauncherError(api.error);
+  return api;
+}
+
+// Handles.h's UniqueInternet calls the imported InternetCloseHandle; this one goes through the
+// table. A handle exists only when the table is complete.
+struct WinInetHandleTraits {
+  using Type = HINTERNET;
+  static Type Empty() noexcept { return nullptr; }
+  static bool IsValid(Type h) noexcept { return h != nullptr; }
+  static bool Close(Type h) noexcept { return WinInet().InternetCloseHandle(h) != FALSE; }
+};
+using WinInetHandle = Unique<WinInetHandleTraits>;
+
 [[noreturn]] void ThrowInternet(DWORD error) { throw LauncherError(InternetErrorText(error)); }
 
 bool HasScheme(const std::wstring& url, const wchar_t* scheme) {
@@ -39,19 +103,21 @@ bool HasScheme(const std::wstring& url, const wchar_t* scheme) {
 
 // The server's own words after ERROR_INTERNET_EXTENDED_ERROR (an FTP or proxy reply).
 std::wstring LastResponseInfo() {
+  const WinInetApi& api = WinInet();
+  if (!api.error.empty()) return std::wstring();
   DWORD code = 0;
   DWORD length = 0;
-  ::InternetGetLastResponseInfoW(&code, nullptr, &length);
+  api.InternetGetLastResponseInfoW(&code, nullptr, &length);
   if (length == 0) return std::wstring();
   std::vector<wchar_t> text(length + 1, L'\0');
-  if (!::InternetGetLastResponseInfoW(&code, text.data(), &length)) return std::wstring();
+  if (!api.InternetGetLastResponseInfoW(&code, text.data(), &length)) return std::wstring();
   return std::wstring(text.data());
 }
 
 std::optional<int64_t> ContentLength(HINTERNET request) {
   wchar_t text[64];
   DWORD bytes = sizeof text;
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &bytes, nullptr))
+  if (!WinInet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &bytes, nullptr))
     return std::nullopt;  // ERROR_HTTP_HEADER_NOT_FOUND: chunked, or ended by closing
   return ParseContentLength(std::wstring(text, bytes / sizeof(wchar_t)));
 }
@@ -64,8 +130,8 @@ std::wstring InternetErrorText(DWORD error) {
   wchar_t buffer[1024];
   const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      ::GetModuleHandleW(L"wininet.dll"), error, 0, buffer,
-      static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
+      WinInet().module, error, 0, buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]),
+      nullptr);
   std::wstring text(buffer, n);
   if (error == ERROR_INTERNET_EXTENDED_ERROR) text += L" " + LastResponseInfo();
   while (!text.empty() && (std::iswspace(text.back()) || text.back() == L'.')) text.pop_back();
@@ -94,11 +160,12 @@ HttpResponse Win32Http::Get(const std::wstring& url, IWriteStream& target,
   // InternetOpenUrlW would also fetch ftp:// and file:// addresses, which have no status line.
   if (!HasScheme(url, L"http://") && !HasScheme(url, L"https://"))
     ThrowInternet(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+  const WinInetApi& api = RequireWinInet();
 
   // PRECONFIG: the workstation's Internet settings, so a mandatory proxy is used. A direct
   // connection never gets out of such networks.
-  UniqueInternet session(
-      ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  WinInetHandle session(
+      api.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) ThrowInternet(::GetLastError());
 
   // NO_CACHE_WRITE: otherwise WinINet keeps a second full copy of every download in its cache.
@@ -106,15 +173,15 @@ HttpResponse Win32Http::Get(const std::wstring& url, IWriteStream& target,
   // a download; the status returned is the final response's.
   const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_UI |
                       INTERNET_FLAG_NO_COOKIES;
-  UniqueInternet request(::InternetOpenUrlW(session.Get(), url.c_str(), nullptr, 0, flags, 0));
+  WinInetHandle request(api.InternetOpenUrlW(session.Get(), url.c_str(), nullptr, 0, flags, 0));
   if (!request) ThrowInternet(::GetLastError());
 
   HttpResponse response;
   // An error status is still a response: WinINet succeeds on a 404, the caller decides.
   DWORD status = 0;
   DWORD size = sizeof status;
-  if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, nullptr))
+  if (!api.HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                          &size, nullptr))
     ThrowInternet(::GetLastError());
   response.status = static_cast<int>(status);
   response.contentLength = ContentLength(request.Get());
@@ -126,7 +193,7 @@ HttpResponse Win32Http::Get(const std::wstring& url, IWriteStream& target,
     if (buffer.size() < chunk) buffer.resize(chunk);
     DWORD read = 0;
     const DWORD start = ::GetTickCount();
-    if (!::InternetReadFile(request.Get(), buffer.data(), chunk, &read))
+    if (!api.InternetReadFile(request.Get(), buffer.data(), chunk, &read))
       ThrowInternet(::GetLastError());
     if (read == 0) break;
     chunk = NextChunk(chunk, read, ::GetTickCount() - start);

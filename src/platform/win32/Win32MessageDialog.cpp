@@ -118,7 +118,7 @@ bool TaskDialogSuits(HMODULE comctl) {
   version.dwOSVersionInfoSize = sizeof version;
   if (!::GetVersionExW(&version) || version.dwMajorVersion < 6) return false;
 
-  UniqueModule uxtheme(::LoadLibraryW(L"uxtheme.dll"));
+  UniqueModule uxtheme = LoadSystemLibrary(L"uxtheme.dll");
   const auto isAppThemed = LookUp<IsAppThemedFn>(uxtheme.Get(), "IsAppThemed");
   if (isAppThemed == nullptr || !isAppThemed()) return false;
 

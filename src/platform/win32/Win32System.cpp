@@ -29,6 +29,37 @@ std::wstring FolderFrom(UINT(WINAPI* query)(LPWSTR, UINT)) {
   return std::wstring(buffer, n);
 }
 
+// version.dll is not a KnownDLL (see LoadSystemLibrary): loaded from the system folder once and
+// kept. Without it no file's version can be read, which callers already handle as "unknown".
+struct VersionApi {
+  decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW = nullptr;
+  decltype(&::GetFileVersionInfoW) GetFileVersionInfoW = nullptr;
+  decltype(&::VerQueryValueW) VerQueryValueW = nullptr;
+  bool Complete() const {
+    return GetFileVersionInfoSizeW != nullptr && GetFileVersionInfoW != nullptr &&
+           VerQueryValueW != nullptr;
+  }
+};
+
+VersionApi LoadVersionApi() {
+  VersionApi api;
+  UniqueModule dll = LoadSystemLibrary(L"version.dll");
+  using SizeFn = decltype(api.GetFileVersionInfoSizeW);
+  using InfoFn = decltype(api.GetFileVersionInfoW);
+  using QueryFn = decltype(api.VerQueryValueW);
+  api.GetFileVersionInfoSizeW = LookUp<SizeFn>(dll.Get(), "GetFileVersionInfoSizeW");
+  api.GetFileVersionInfoW = LookUp<InfoFn>(dll.Get(), "GetFileVersionInfoW");
+  api.VerQueryValueW = LookUp<QueryFn>(dll.Get(), "VerQueryValueW");
+  dll.Release();
+  return api;
+}
+
+// A local static's first initialisation is guarded across threads by GCC.
+const VersionApi& VersionFunctions() {
+  static const VersionApi api = LoadVersionApi();
+  return api;
+}
+
 }  // namespace
 
 std::wstring GuidText(const GUID& guid) {
@@ -135,14 +166,16 @@ std::wstring Win32System::NewGuidText() {
 }
 
 std::optional<FileVersion> Win32System::FileVersionOf(const std::wstring& path) {
+  const VersionApi& api = VersionFunctions();
+  if (!api.Complete()) return std::nullopt;
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  const DWORD size = api.GetFileVersionInfoSizeW(path.c_str(), &ignored);
   if (size == 0) return std::nullopt;
   std::vector<BYTE> data(size);
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return std::nullopt;
+  if (!api.GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return std::nullopt;
   void* block = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(data.data(), L"\\", &block, &length) || block == nullptr ||
+  if (!api.VerQueryValueW(data.data(), L"\\", &block, &length) || block == nullptr ||
       length < sizeof(VS_FIXEDFILEINFO))
     return std::nullopt;
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(block);

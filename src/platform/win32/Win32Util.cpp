@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+#include <cwchar>
+
 namespace zl::win32 {
 
 std::wstring SystemMessage(DWORD error) {
@@ -18,6 +20,21 @@ std::wstring SystemMessage(DWORD error) {
 
 void ThrowWithSystemMessage(const std::wstring& what, DWORD error) {
   throw LauncherError(what + L" " + SystemMessage(error));
+}
+
+UniqueModule LoadSystemLibrary(const wchar_t* name) {
+  if (name == nullptr || *name == L'\0' || std::wcspbrk(name, L"\\/:") != nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return UniqueModule();
+  }
+  wchar_t folder[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) {
+    if (n != 0) ::SetLastError(ERROR_BUFFER_OVERFLOW);
+    return UniqueModule();
+  }
+  const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+  return UniqueModule(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 }  // namespace zl::win32
