@@ -7,7 +7,7 @@ namespace zl {
 BGWorker* g_locator_worker = nullptr;
 
 void BGWorker::Start() {
-  Platform().ui->StartThread([this] { Run(); });
+  Platform().ui->StartThread([this] { Run(); }, L"BGWorker");
 }
 
 void BGWorker::Execute() {

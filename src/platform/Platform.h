@@ -327,8 +327,9 @@ class IUserInterface {
   // Runs routine on the main thread and returns when it has finished; an error it raises is
   // raised again here. Called on the main thread, it runs routine at once.
   virtual void RunOnMainThread(const std::function<void()>& routine) = 0;
-  // Starts body on a new thread.
-  virtual void StartThread(std::function<void()> body) = 0;
+  // Starts body on a new thread; a name (when not empty) shows in debuggers and crash dumps.
+  virtual void StartThread(std::function<void()> body, const std::wstring& name) = 0;
+  void StartThread(std::function<void()> body) { StartThread(std::move(body), std::wstring()); }
   // Shows the information window modally, centred over the main window; true when its Next
   // button closed it, false for the close box. Main thread only.
   virtual bool ShowLocateProgramForm(const LocateProgramFormContent& content) = 0;

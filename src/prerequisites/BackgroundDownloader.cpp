@@ -20,7 +20,7 @@ std::wstring BackgroundDownloader::GetSaveAs() {
 }
 
 void BackgroundDownloader::Start() {
-  Platform().ui->StartThread([this] { Run(); });
+  Platform().ui->StartThread([this] { Run(); }, L"BackgroundDownloader");
 }
 
 void BackgroundDownloader::Run() {
@@ -88,7 +88,7 @@ DownloadOutcome BackgroundDownloader::Judge(const HttpResponse& response) {
   if (response.contentLength && response.received < *response.contentLength)
     return {false, L"The download ended after " + std::to_wstring(response.received) + L" of " +
                        std::to_wstring(*response.contentLength) + L" bytes."};
-  if (response.received == 0) return {false, L"The download is empty."};
+  if (response.received <= 0) return {false, L"The download is empty."};
   return {true, L""};
 }
 

@@ -179,6 +179,7 @@ TEST(BackgroundDownloader, DownloadsOnItsOwnThreadIntoTheTarget) {
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(reports.back().success);
   EXPECT_EQ(p.ui.threadsStarted, 1);
+  EXPECT_EQ(p.ui.threadNames, std::vector<std::wstring>{L"BackgroundDownloader"});
   EXPECT_EQ(http.onMainThread, std::vector<bool>{false});
   EXPECT_EQ(p.files.ReadFileText(kTarget), "MSI package bytes");
   // A name given before the start is used as it is: no temporary name is made.

@@ -351,8 +351,9 @@ class SteppedUserInterface : public fake::FakeUserInterface {
   bool runThreadsWhileShown = true;
   bool failStart = false;
 
-  void StartThread(std::function<void()> body) override {
+  void StartThread(std::function<void()> body, const std::wstring& name) override {
     if (failStart) throw LauncherError(L"Cannot start a thread.");
+    threadNames.push_back(name);
     pending.push_back(std::move(body));
   }
   void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override {
@@ -364,7 +365,7 @@ class SteppedUserInterface : public fake::FakeUserInterface {
   void RunThreads() {
     auto bodies = std::move(pending);
     pending.clear();
-    for (auto& body : bodies) FakeUserInterface::StartThread(body);
+    for (auto& body : bodies) FakeUserInterface::StartThread(body, L"");
   }
 };
 

@@ -25,7 +25,6 @@ TEST(UniqueHandle, EmptyValuesPerKind) {
   EXPECT_FALSE(UniqueSocket().Valid());
   EXPECT_EQ(UniqueSocket().Get(), INVALID_SOCKET);
   EXPECT_FALSE(UniqueModule().Valid());
-  EXPECT_FALSE(UniqueInternet().Valid());
   EXPECT_FALSE(UniqueGdi<HFONT>().Valid());
 }
 

@@ -459,6 +459,31 @@ TEST(MainThread, StartThreadGivesTheBodyItsOwnThreadAndFreesIt) {
   EXPECT_TRUE(PumpUntil([&] { return watch.expired(); }));
 }
 
+// Where the system keeps thread names (Windows 10 1607 and later; Wine has it), a debugger and a
+// crash dump show the download thread by its name.
+TEST(MainThread, AThreadGetsItsName) {
+  using GetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  const auto getDescription = reinterpret_cast<GetThreadDescriptionFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "GetThreadDescription")));
+  if (getDescription == nullptr) GTEST_SKIP() << "this system keeps no thread names";
+  Win32UserInterface ui;
+  UniqueHandle done = NewEvent();
+  HANDLE doneRaw = done.Get();
+  auto seen = std::make_shared<std::wstring>();
+  ui.StartThread(
+      [seen, doneRaw, getDescription] {
+        PWSTR text = nullptr;
+        if (SUCCEEDED(getDescription(::GetCurrentThread(), &text)) && text != nullptr) {
+          *seen = text;
+          ::LocalFree(text);
+        }
+        ::SetEvent(doneRaw);
+      },
+      L"BackgroundDownloader");
+  ASSERT_TRUE(PumpUntilSignalled(done.Get()));
+  EXPECT_EQ(*seen, L"BackgroundDownloader");
+}
+
 // ---------------------------------------------------------------- the main loop
 
 LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {

@@ -304,8 +304,9 @@ void FakeUserInterface::RunOnMainThread(const std::function<void()>& routine) {
   onMain_ = was;
 }
 
-void FakeUserInterface::StartThread(std::function<void()> body) {
+void FakeUserInterface::StartThread(std::function<void()> body, const std::wstring& name) {
   ++threadsStarted;
+  threadNames.push_back(name);
   bool was = onMain_;
   onMain_ = false;
   body();

@@ -220,6 +220,7 @@ class FakeUserInterface : public IUserInterface {
   int terminateOnMain = 0;
   int terminateOffMain = 0;
   int threadsStarted = 0;
+  std::vector<std::wstring> threadNames;  // in the order started
   // Labels of what happened, in order ("box", "dialog", "main:", "terminate"...), for sequence
   // checks.
   std::vector<std::wstring> log;
@@ -245,7 +246,8 @@ class FakeUserInterface : public IUserInterface {
   // Runs inline, marking the main thread as current meanwhile.
   void RunOnMainThread(const std::function<void()>& routine) override;
   // Runs the body inline as another thread.
-  void StartThread(std::function<void()> body) override;
+  void StartThread(std::function<void()> body, const std::wstring& name) override;
+  using IUserInterface::StartThread;
   bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
   std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
   void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override;

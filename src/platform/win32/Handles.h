@@ -100,13 +100,6 @@ struct SocketTraits {
   static bool Close(Type s) noexcept { return ::closesocket(s) == 0; }
 };
 
-struct InternetTraits {
-  using Type = HINTERNET;
-  static Type Empty() noexcept { return nullptr; }
-  static bool IsValid(Type h) noexcept { return h != nullptr; }
-  static bool Close(Type h) noexcept { return ::InternetCloseHandle(h) != FALSE; }
-};
-
 // Stock objects may be handed to DeleteObject harmlessly, but shared icons from LoadIcon must
 // never be wrapped: they are not GDI objects and are owned by the system.
 template <typename T>
@@ -130,7 +123,6 @@ using UniqueFind = Unique<FindTraits>;
 using UniqueKey = Unique<KeyTraits>;
 using UniqueModule = Unique<ModuleTraits>;
 using UniqueSocket = Unique<SocketTraits>;
-using UniqueInternet = Unique<InternetTraits>;
 template <typename T>
 using UniqueGdi = Unique<GdiTraits<T>>;
 using UniqueWindow = Unique<WindowTraits>;

@@ -83,8 +83,8 @@ const WinInetApi& RequireWinInet() {
   return api;
 }
 
-// Handles.h's UniqueInternet calls the imported InternetCloseHandle; this one goes through the
-// table. A handle exists only when the table is complete.
+// WinInet is loaded at run time (never imported), so its handles close through the table. A
+// handle exists only when the table is complete.
 struct WinInetHandleTraits {
   using Type = HINTERNET;
   static Type Empty() noexcept { return nullptr; }

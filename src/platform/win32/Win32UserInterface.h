@@ -24,7 +24,8 @@ class Win32UserInterface : public IUserInterface {
   void Terminate() override;
   bool IsMainThread() override;
   void RunOnMainThread(const std::function<void()>& routine) override;
-  void StartThread(std::function<void()> body) override;
+  void StartThread(std::function<void()> body, const std::wstring& name) override;
+  using IUserInterface::StartThread;
   bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
   std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
   void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>& onActivate) override;
