@@ -203,9 +203,10 @@ class ISystem {
   virtual std::wstring CommandLine() = 0;
   virtual uint32_t TickCount() = 0;
   virtual void Sleep(uint32_t ms) = 0;
-  // The text in the system's ANSI code page (WideCharToMultiByte CP_ACP); characters it lacks
-  // become the code page's default character.
-  virtual std::string AnsiText(const std::wstring& text) = 0;
+  // The text in the system's ANSI code page (WideCharToMultiByte CP_ACP), character for
+  // character; nullopt when the code page lacks one of them. No best-fit look-alikes: a
+  // full-width quote must not turn into a real one.
+  virtual std::optional<std::string> AnsiText(const std::wstring& text) = 0;
 };
 
 // ---------------------------------------------------------------- HTTP

@@ -241,11 +241,13 @@ void AppInspector::WriteBDEConfig() {
   const std::wstring file = BdeConfig::RegFilePath(GetTempDir());
   if (file.empty()) return;
   const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit());
-  const std::string bytes = Platform().system->AnsiText(text);
+  // A share name the code page cannot hold exactly is refused like one with a quote.
+  const std::optional<std::string> bytes = Platform().system->AnsiText(text);
+  if (!bytes) return;
 
   {
     std::unique_ptr<IWriteStream> out = Platform().files->CreateWrite(file);
-    out->Write(bytes.data(), bytes.size());
+    out->Write(bytes->data(), bytes->size());
     out->Close();
   }
   // The editor writes HKLM elevated. Which of its builds runs does not matter: the key lines

@@ -301,6 +301,9 @@ TEST_F(BdeConfigTest, ARootThatWouldBreakOutOfItsValueIsNeverWritten) {
       {std::wstring(L"srv") + wchar_t(127), L""},
       {std::wstring(L"srv") + wchar_t(1), L""},
       {L"", L"\\\\srv\\Zel\"kora$\\Quenda\\Quenda.exe"},
+      // A full-width quote would become a real one by best fit; the code page cannot hold it.
+      {L"", L"S:\\Zel\uFF02kora$\\Quenda\\Quenda.exe"},
+      {L"", L"S:\\\u0417elkora\\Quenda\\Quenda.exe"},
   };
   for (const Case& c : cases) {
     Workstation t;

@@ -74,6 +74,19 @@ TEST(System, GuidTextLayout) {
   EXPECT_EQ(seen.size(), 3u);
 }
 
+// The .reg text for the database engine goes through this: look-alikes must not turn into the
+// quotes and backslashes that end a value.
+TEST(System, AnsiTextIsExactOrNothing) {
+  Win32System sys;
+  EXPECT_EQ(sys.AnsiText(L"\\\\srv01\\Zelkora$"),
+            std::optional<std::string>("\\\\srv01\\Zelkora$"));
+  EXPECT_EQ(sys.AnsiText(L""), std::optional<std::string>(""));
+  for (const wchar_t* lookAlike : {L"a\uFF02b", L"a\uFF3Cb", L"\u4E2D"}) {
+    if (::GetACP() == 65001) break;  // a UTF-8 code page holds them all
+    EXPECT_EQ(sys.AnsiText(lookAlike), std::nullopt);
+  }
+}
+
 TEST(System, FileVersionOf) {
   Win32System sys;
   struct Row {

@@ -192,9 +192,13 @@ std::wstring FakeSystem::NewGuidText() {
   return buf;
 }
 
-std::string FakeSystem::AnsiText(const std::wstring& text) {
+std::optional<std::string> FakeSystem::AnsiText(const std::wstring& text) {
+  // Latin-1 stands for the code page.
   std::string out;
-  for (wchar_t c : text) out += (static_cast<uint32_t>(c) < 256) ? static_cast<char>(c) : '?';
+  for (wchar_t c : text) {
+    if (static_cast<uint32_t>(c) >= 256) return std::nullopt;
+    out += static_cast<char>(c);
+  }
   return out;
 }
 

@@ -131,7 +131,7 @@ class FakeSystem : public ISystem {
     if (onSleep) onSleep(ms);
   }
   // Latin-1 stands in for the ANSI code page; other characters become '?'.
-  std::string AnsiText(const std::wstring& text) override;
+  std::optional<std::string> AnsiText(const std::wstring& text) override;
   // Called after each Sleep (a test can make something appear meanwhile).
   std::function<void(uint32_t)> onSleep;
   int guidsMade = 0;

@@ -194,14 +194,21 @@ uint32_t Win32System::TickCount() { return ::GetTickCount(); }
 
 void Win32System::Sleep(uint32_t ms) { ::Sleep(ms); }
 
-std::string Win32System::AnsiText(const std::wstring& text) {
+std::optional<std::string> Win32System::AnsiText(const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
+  // Best fit would map look-alikes (U+FF02 to '"'); without it they become the default
+  // character, which the caller learns about and refuses.
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::nullopt;
   std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
+  BOOL usedDefault = FALSE;
+  if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                            static_cast<int>(text.size()), &out[0], size, nullptr,
+                            &usedDefault) != size ||
+      usedDefault)
+    return std::nullopt;
   return out;
 }
 

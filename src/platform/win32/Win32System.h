@@ -24,7 +24,7 @@ class Win32System : public ISystem {
   std::wstring CommandLine() override;
   uint32_t TickCount() override;
   void Sleep(uint32_t ms) override;
-  std::string AnsiText(const std::wstring& text) override;
+  std::optional<std::string> AnsiText(const std::wstring& text) override;
 
  private:
   static OsVersion ReadVersion();
