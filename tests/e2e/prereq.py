@@ -119,8 +119,10 @@ class DownloadServer:
     404 for anything else. Every request is logged. With `hold`, a response waits until
     `release()`, so a test can look at the launcher's Installer window while it downloads."""
 
-    def __init__(self, files: dict[str, Path], hold: bool = False, hold_bound: float = 60.0):
+    def __init__(self, files: dict[str, Path], hold: bool = False, hold_bound: float = 60.0,
+                 redirects: dict[str, str] | None = None):
         self.files = dict(files)
+        self.redirects = dict(redirects or {})  # server path -> Location of a 302
         self._requests: list[Request] = []
         self._arrived = threading.Condition()
         self._gate = threading.Event()
@@ -168,6 +170,13 @@ class DownloadServer:
             protocol_version = "HTTP/1.1"
 
             def _respond(self, body: bool) -> None:
+                if self.path in server.redirects:
+                    server._log(self.command, self.path, 302)
+                    self.send_response(302)
+                    self.send_header("Location", server.redirects[self.path])
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
                 local = server.files.get(self.path)
                 status = 200 if local is not None else 404
                 server._log(self.command, self.path, status)

@@ -93,6 +93,22 @@ def machine_download_server_wins() -> None:
         check(pr.braille_font(o) is not None, "BRAILLE.TTF is not installed")
 
 
+def a_redirect_is_not_followed() -> None:
+    # The download server answers 302 to a path it also serves: nothing is fetched from there,
+    # nothing installed, and the application starts as after any failed download.
+    moved = "/elsewhere/Braille%20Fonts.msi"
+    files = {moved: pr.package(pr.BRAILLE_MSI)}
+    with office("redirect", DISPLAY) as o, \
+            pr.DownloadServer(files, redirects={BRAILLE_PATH: moved}) as srv:
+        braille_office(o, srv.url)
+        proc = o.start_launcher()
+        pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
+        pr.expect_app_start(o, 1)
+        eq(wait_exit(proc, 30), 0, "launcher exit code")
+        eq([(r.path, r.status) for r in srv.requests()], [(BRAILLE_PATH, 302)], "requests")
+        check(pr.braille_font(o) is None, "a redirected package was installed")
+
+
 def allowed_servers_skip_a_rogue_reply() -> None:
     # A rogue machine answers first; the listed server's reply comes later within the same wait.
     rogue = Orvex(replies=[b"srv02,<SecurityID>"], delays=0.0, tcp="closed")
@@ -111,5 +127,6 @@ if __name__ == "__main__":
     harness.main(globals(), [
         checksums_decide_what_runs,
         machine_download_server_wins,
+        a_redirect_is_not_followed,
         allowed_servers_skip_a_rogue_reply,
     ], netns=True)
