@@ -23,13 +23,13 @@ bool WaitForProcess(ShellStart& started) {
 }  // namespace
 
 bool LauncherUtils::RunExecutableFile(const std::wstring& fileName, const std::wstring& params,
-                                      bool hideError, bool runAs) {
+                                      bool hideError, bool runAs, const std::wstring& directory) {
   ShellExecuteRequest r;
   r.mask = see::NoCloseProcess | see::NoZoneChecks | (hideError ? see::FlagNoUi : 0);
   if (runAs) r.verb = CanElevate() ? L"runas" : L"open";
   r.file = fileName;
   r.parameters = params;
-  r.directory = GetDir(fileName);
+  r.directory = directory.empty() ? GetDir(fileName) : directory;
   r.show = kSwHide;
   ShellStart started = Platform().shell->ShellExecuteEx(r);
   if (!started.ok) return false;

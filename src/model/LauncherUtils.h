@@ -13,8 +13,10 @@ class LauncherUtils {
  public:
   LauncherUtils() = delete;
 
+  // directory: the working folder; empty for the program's own folder.
   static bool RunExecutableFile(const std::wstring& fileName, const std::wstring& params,
-                                bool hideError, bool runAs);
+                                bool hideError, bool runAs,
+                                const std::wstring& directory = std::wstring());
   static bool ExecuteCommand(const std::wstring& commandString, bool elevate);
   static void Unzip(const std::wstring& file, const std::wstring& unzipPath);
   static void ProbeDir(const std::wstring& path);

@@ -6,5 +6,6 @@
 #undef DeleteFile
 #undef CopyFile
 #undef CreateDirectory
+#undef RemoveDirectory
 #undef ShellExecute
 #undef ShellExecuteEx

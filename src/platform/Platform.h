@@ -106,6 +106,8 @@ class IFileSystem {
   // CreateFileW(GENERIC_READ|GENERIC_WRITE, no sharing, CREATE_ALWAYS), closed at once.
   virtual bool CreateEmptyFile(const std::wstring& path) = 0;
   virtual bool DeleteFile(const std::wstring& path) = 0;
+  // RemoveDirectoryW: an empty folder only.
+  virtual bool RemoveDirectory(const std::wstring& path) = 0;
   virtual bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
   // One level; true when the folder exists afterwards.
   virtual bool CreateDirectory(const std::wstring& path) = 0;

@@ -1,5 +1,6 @@
 #include "prerequisites/AppInspector.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,9 +100,9 @@ const InstallerRow kPatch64Row = {L"Windows 7 64bit Crystal Update.exe",
 const InstallerRow kPatch32Row = {L"Windows 7 32bit Crystal Update.exe",
                                   L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe", true};
 
-void InstallRow(const InstallerRow& row) {
+void InstallRow(const InstallerRow& row, const std::function<void()>& afterRun = nullptr) {
   Installer::Install(row.fileName, row.fileName, Options().DownloadServer() + row.downloadPath,
-                     row.elevate, L"");
+                     row.elevate, L"", afterRun);
 }
 
 }  // namespace
@@ -295,8 +296,12 @@ void AppInspector::InstallCrystal85() {
 }
 
 void AppInspector::InstallCrystal85Patch() {
-  InstallRow(LauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row);
+  // The patch program may still be at work from its folder when it returns: the folder stays
+  // until the marker wait is over.
+  InstallRow(LauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row, [] { AwaitPatchMarker(); });
+}
 
+void AppInspector::AwaitPatchMarker() {
   // The patch program tells its success only by leaving this marker in the home folder.
   ISystem& system = *Platform().system;
   const std::wstring marker =

@@ -39,6 +39,8 @@ class AppInspector {
   static void InstallCrystalXI();
   static void InstallCrystal85();
   static void InstallCrystal85Patch();
+  // Waits up to a minute for the patch's marker, then records the patch.
+  static void AwaitPatchMarker();
 };
 
 }  // namespace zl

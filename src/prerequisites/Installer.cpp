@@ -3,6 +3,7 @@
 #include "model/LauncherOptions.h"
 #include "model/LauncherUtils.h"
 #include "platform/Platform.h"
+#include "prerequisites/InstallerFolder.h"
 #include "prerequisites/InstallerForm.h"
 #include "prerequisites/InstallerPolicy.h"
 #include "utils/Paths.h"
@@ -12,54 +13,42 @@ namespace zl {
 
 namespace {
 
-void InstallSharedCopy(const std::wstring& shared, const std::wstring& fileName, bool elevate,
-                       const std::wstring& unzipPath) {
-  IFileSystem& files = *Platform().files;
-  std::wstring copy;
-  // The temporary folder keeps earlier downloads (tmpXXXX.msi): a new name whose changed
-  // extension meets one of them must not run that old file, so such a name is passed over.
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    std::wstring name = files.TempFileName(files.TempPath(), L"tmp");
-    // Only the name is wanted; the empty file would pile up in the temporary folder.
-    files.DeleteFile(name);
-    copy = ChangeFileExt(name, ExtractFileExt(fileName));
-    if (files.CopyFile(shared, copy, true) || !files.GetAttributes(copy).exists) break;
-    copy.clear();
-  }
-  if (copy.empty()) return;
-  // The copy is what runs, so the copy is what is checked; it is ours to delete.
-  if (!InstallerPolicy::Approve(fileName, copy)) {
-    files.DeleteFile(copy);
-    return;
-  }
-  try {
-    Installer::InstallOrRun(copy, elevate, unzipPath);
-  } catch (...) {
-    files.DeleteFile(copy);
-    throw;
-  }
-  files.DeleteFile(copy);
+// The share's copy goes into the installer's own folder first: the share may be slow or go
+// away, and the copy is what is checked and run.
+void InstallSharedCopy(InstallerFolder& folder, const std::wstring& shared,
+                       const std::wstring& fileName, bool elevate, const std::wstring& unzipPath) {
+  const std::wstring copy = folder.NewFileName(ExtractFileExt(fileName));
+  if (copy.empty() || !Platform().files->CopyFile(shared, copy, true)) return;
+  if (!InstallerPolicy::Approve(fileName, copy)) return;
+  Installer::InstallOrRun(copy, elevate, unzipPath);
 }
 
 }  // namespace
 
 void Installer::Install(const std::wstring& displayName, const std::wstring& fileName,
-                        const std::wstring& url, bool elevate, const std::wstring& unzipPath) {
+                        const std::wstring& url, bool elevate, const std::wstring& unzipPath,
+                        const std::function<void()>& afterRun) {
+  // Removed, with what is in it, once the installer and afterRun are done, or at once when
+  // nothing ran.
+  InstallerFolder folder;
   const std::wstring share = Options().ShareLocation();
+  bool fromShare = false;
   if (!share.empty()) {
     const std::wstring shared = share + L"\\Common\\" + fileName;
     FileAttributes found = Platform().files->GetAttributes(shared);
-    if (found.exists && !found.directory) {
-      InstallSharedCopy(shared, fileName, elevate, unzipPath);
-      return;
-    }
+    fromShare = found.exists && !found.directory;
+    if (fromShare) InstallSharedCopy(folder, shared, fileName, elevate, unzipPath);
   }
-  InstallerForm form;
-  form.SetURL(url);
-  form.SetFileName(displayName);
-  form.SetUnzipPath(unzipPath);
-  form.SetElevate(elevate);
-  form.ShowModal();
+  if (!fromShare) {
+    InstallerForm form;
+    form.SetURL(url);
+    form.SetFileName(displayName);
+    form.SetSaveAs(folder.NewFileName(ExtractFileExt(displayName)));
+    form.SetUnzipPath(unzipPath);
+    form.SetElevate(elevate);
+    form.ShowModal();
+  }
+  if (afterRun) afterRun();
 }
 
 void Installer::InstallOrRun(const std::wstring& fileName, bool elevate,
@@ -69,7 +58,9 @@ void Installer::InstallOrRun(const std::wstring& fileName, bool elevate,
     // By its full path: a bare "msiexec.exe" would be looked for in the current folder first,
     // which may be a writable share.
     std::wstring msiexec = Platform().system->SystemDirectory() + L"\\msiexec.exe";
-    LauncherUtils::RunExecutableFile(msiexec, L"/passive /i \"" + fileName + L"\"", false, false);
+    // Run in the package's own folder, not in msiexec's.
+    LauncherUtils::RunExecutableFile(msiexec, L"/passive /i \"" + fileName + L"\"", false, false,
+                                     GetDir(fileName));
   } else if (ext == L".exe") {
     LauncherUtils::RunExecutableFile(fileName, L"", false, elevate);
   } else if (ext == L".zip") {

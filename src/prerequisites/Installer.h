@@ -3,6 +3,7 @@
 // Common folder when there is one and downloading it through the "Installer" window otherwise.
 // Class operations only.
 
+#include <functional>
 #include <string>
 
 namespace zl {
@@ -13,8 +14,11 @@ class Installer {
 
   // displayName is what the "Installer" window names while it downloads; fileName the file in
   // the share's Common folder; url where to download it when the share has none.
+  // The installer runs in a folder of its own under the temporary folder, which is removed
+  // once afterRun (when given) has run too.
   static void Install(const std::wstring& displayName, const std::wstring& fileName,
-                      const std::wstring& url, bool elevate, const std::wstring& unzipPath);
+                      const std::wstring& url, bool elevate, const std::wstring& unzipPath,
+                      const std::function<void()>& afterRun = nullptr);
   // An .msi goes to msiexec, an .exe is run, a .zip is unpacked into unzipPath.
   static void InstallOrRun(const std::wstring& fileName, bool elevate,
                            const std::wstring& unzipPath);

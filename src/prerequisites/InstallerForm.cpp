@@ -37,7 +37,9 @@ void InstallerForm::OnActivate(IInstallerWindow& window) {
   activated_ = true;
   try {
     downloader_->SetURL(url_);
-    downloader_->SetSaveAs(ChangeFileExt(downloader_->SaveAs(), ExtractFileExt(file_name_)));
+    downloader_->SetSaveAs(!save_as_.empty()
+                               ? save_as_
+                               : ChangeFileExt(downloader_->SaveAs(), ExtractFileExt(file_name_)));
     downloader_->Start();
     started_ = true;
   } catch (const LauncherError& e) {

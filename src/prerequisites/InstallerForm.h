@@ -24,6 +24,8 @@ class InstallerForm {
   void SetURL(const std::wstring& v) { url_ = v; }
   const std::wstring& FileName() const { return file_name_; }
   void SetFileName(const std::wstring& v) { file_name_ = v; }
+  // Where the download goes; empty: a temporary name of the downloader's own.
+  void SetSaveAs(const std::wstring& v) { save_as_ = v; }
   const std::wstring& UnzipPath() const { return unzip_path_; }
   void SetUnzipPath(const std::wstring& v) { unzip_path_ = v; }
   bool Elevate() const { return elevate_; }
@@ -42,6 +44,7 @@ class InstallerForm {
   BackgroundDownloader* downloader_ = nullptr;
   std::wstring file_name_;
   std::wstring unzip_path_;
+  std::wstring save_as_;
   bool elevate_ = false;
 
   IInstallerWindow* window_ = nullptr;

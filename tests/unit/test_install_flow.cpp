@@ -87,10 +87,11 @@ TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].request.file, kMsiexec);
   EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
-  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"tmp")) << ToUtf8(runs[0].path);
-  EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
+  // In a folder of its own, which is msiexec's working folder too.
+  EXPECT_EQ(runs[0].path, kTemp + L"zli0001.tmp\\tmp0002.msi");
+  EXPECT_EQ(runs[0].request.directory, kTemp + L"zli0001.tmp\\");
   EXPECT_EQ(runs[0].bytes, "package from the share");
-  // Neither the copy nor the placeholder that naming made is left behind.
+  // Neither the copy, the placeholder naming made, nor the folder is left behind.
   EXPECT_TRUE(TempFiles(p).empty());
   EXPECT_TRUE(p.files.Exists(kShare + L"\\Common\\Braille Fonts.msi"));
 }
@@ -227,11 +228,12 @@ TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   EXPECT_EQ(runs[0].request.file, kMsiexec);
   EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
   EXPECT_FALSE(runs[0].request.verb.has_value());
-  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"tmp")) << ToUtf8(runs[0].path);
+  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"zli")) << ToUtf8(runs[0].path);
+  EXPECT_EQ(runs[0].request.directory, GetDir(runs[0].path));
   EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
   EXPECT_EQ(runs[0].bytes, std::string(10000, 'p'));
-  // The download stays; the empty file naming made does not.
-  EXPECT_EQ(TempFiles(p), std::vector<std::wstring>{GetFile(runs[0].path)});
+  // The download's folder goes with it once the package has run.
+  EXPECT_TRUE(TempFiles(p).empty());
 }
 
 TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
@@ -268,9 +270,8 @@ TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
   Serve(kBrailleUrl, "pkg");
   Installer::Install(L"Braille Fonts", L"Braille Fonts", kBrailleUrl, false, L"");
   EXPECT_TRUE(runs.empty());
-  auto files = TempFiles(p);
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].back(), L'.') << ToUtf8(files[0]);
+  EXPECT_EQ(p.http.requested.size(), 1u);
+  EXPECT_TRUE(TempFiles(p).empty());
   EXPECT_TRUE(p.ui.installerWindows[0]->closed);
 }
 
@@ -406,8 +407,8 @@ TEST_F(InstallWindow, AReportAfterTheWindowHasGoneRunsNothing) {
   ui.activations = 1;
   ui.runThreadsWhileShown = false;
   Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
-  ui.RunThreads();  // the download ends after Install has returned and freed its form
-  EXPECT_EQ(p.http.requested.size(), 1u);
+  ui.RunThreads();  // the download starts after Install has returned and removed its folder
+  EXPECT_TRUE(p.http.requested.empty());
   EXPECT_TRUE(runs.empty());
   EXPECT_TRUE(ui.installerWindows[0]->statusTexts.empty());
 }

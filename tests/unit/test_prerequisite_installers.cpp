@@ -13,6 +13,7 @@
 #include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
 #include "TestSupport.h"
+#include "utils/Paths.h"
 
 namespace zl {
 namespace {
@@ -50,6 +51,7 @@ struct Workstation : FreshGlobals {
   FakePlatform p;
   std::vector<Started> runs;
   std::function<void(const std::wstring&)> onRun;
+  std::wstring lastRunFile;  // the path of the file the last installer ran from
 
   Workstation() {
     Options().SetDownloadServer(kServer);
@@ -77,6 +79,7 @@ struct Workstation : FreshGlobals {
       if (!p.files.Exists(file)) return {};
       std::wstring installer = FromUtf8(p.files.ReadFileText(file));
       runs.push_back({installer, msi, r.verb.value_or(L"")});
+      lastRunFile = file;
       if (onRun) onRun(installer);
       return ShellStart{true, nullptr};
     };
@@ -207,16 +210,27 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
     if (c.registry == KeyRefused)
       w.p.registry.DenyWrite(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64);
     if (c.registry == WriteRefused) w.p.registry.failValueWrites = true;
+    std::wstring patchFolder;
     w.onRun = [&](const std::wstring& installer) {
-      if (installer == kPatch64 && c.markerAfterSleeps == 0) w.p.files.AddFile(kMarker, "");
+      if (installer != kPatch64) return;
+      patchFolder = GetDir(w.lastRunFile);
+      if (c.markerAfterSleeps == 0) w.p.files.AddFile(kMarker, "");
     };
+    bool folderKeptWhileWaiting = true;
     w.p.system.onSleep = [&](uint32_t) {
+      // The patch program may still be at work from its folder.
+      if (!patchFolder.empty() && !w.p.files.GetAttributes(patchFolder).directory)
+        folderKeptWhileWaiting = false;
       if (int(w.p.system.sleeps.size()) == c.markerAfterSleeps) w.p.files.AddFile(kMarker, "");
     };
 
     AppInspector::InstallCrystal();
 
     EXPECT_EQ(w.p.system.sleeps, std::vector<uint32_t>(c.sleeps, 1000)) << c.name;
+    EXPECT_TRUE(folderKeptWhileWaiting) << c.name;
+    if (!patchFolder.empty()) {
+      EXPECT_FALSE(w.p.files.GetAttributes(patchFolder).exists) << c.name;
+    }
     EXPECT_EQ(w.Patched(), c.flagged) << c.name;
     // A marker that was seen is gone afterwards, whether or not the flag could be written.
     EXPECT_FALSE(w.p.files.Exists(kMarker)) << c.name;

@@ -327,6 +327,7 @@ class RecordingFileSystem : public IFileSystem {
                      const std::function<bool(const DirEntry&)>& v) override {
     return inner_.ListDirectory(d, v);
   }
+  bool RemoveDirectory(const std::wstring& path) override { return inner_.RemoveDirectory(path); }
   std::optional<std::wstring> Sha256(const std::wstring& path) override {
     return inner_.Sha256(path);
   }

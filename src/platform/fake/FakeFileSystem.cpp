@@ -302,6 +302,20 @@ bool FakeFileSystem::DeleteFile(const std::wstring& path) {
   return true;
 }
 
+bool FakeFileSystem::RemoveDirectory(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc || !loc->node || !loc->node->dir) return false;
+  if (!loc->parentNode || loc->parentNode->readOnly) return false;
+  const std::wstring below = loc->key + L"\\";
+  for (const auto& entry : state_->nodes)
+    if (entry.first.compare(0, below.size(), below) == 0) return false;
+  state_->nodes.erase(loc->key);
+  state_->Log(ChangeKind::RemoveDirectory, *p);
+  return true;
+}
+
 bool FakeFileSystem::CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   auto source = state_->Locate(from);

@@ -31,7 +31,7 @@ namespace zl {
 
 class FakeFileSystem : public IFileSystem {
  public:
-  enum class ChangeKind { CreateFile, CreateDirectory, DeleteFile };
+  enum class ChangeKind { CreateFile, CreateDirectory, DeleteFile, RemoveDirectory };
   struct Change {
     ChangeKind kind;
     std::wstring path;  // normalised, as the caller spelled it
@@ -47,6 +47,7 @@ class FakeFileSystem : public IFileSystem {
   FileAttributes GetAttributes(const std::wstring& path) override;
   bool CreateEmptyFile(const std::wstring& path) override;
   bool DeleteFile(const std::wstring& path) override;
+  bool RemoveDirectory(const std::wstring& path) override;
   bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) override;
   bool CreateDirectory(const std::wstring& path) override;
   std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) override;

@@ -113,6 +113,10 @@ bool Win32FileSystem::DeleteFile(const std::wstring& path) {
   return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool Win32FileSystem::RemoveDirectory(const std::wstring& path) {
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
 bool Win32FileSystem::CopyFile(const std::wstring& from, const std::wstring& to,
                                bool failIfExists) {
   return ::CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;

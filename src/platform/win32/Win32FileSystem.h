@@ -11,6 +11,7 @@ class Win32FileSystem : public IFileSystem {
   FileAttributes GetAttributes(const std::wstring& path) override;
   bool CreateEmptyFile(const std::wstring& path) override;
   bool DeleteFile(const std::wstring& path) override;
+  bool RemoveDirectory(const std::wstring& path) override;
   bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) override;
   bool CreateDirectory(const std::wstring& path) override;
   std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) override;
