@@ -35,20 +35,13 @@ InstallerVerdict InstallerPolicy::Check(const std::wstring& fileName, const std:
 }
 
 bool InstallerPolicy::Approve(const std::wstring& fileName, const std::wstring& path) {
-  switch (Check(fileName, path)) {
-    case InstallerVerdict::Approved:
-      return true;
-    case InstallerVerdict::Mismatch:
-      MessageDlg(L"The file \"" + fileName +
-                     L"\" does not match the checksum set by your administrator. It was not run.",
-                 MsgDlgType::Error, {MsgDlgBtn::OK});
-      return false;
-    case InstallerVerdict::NoChecksum:
-      MessageDlg(L"The file \"" + fileName +
-                     L"\" has no checksum set by your administrator. It was not run.",
-                 MsgDlgType::Error, {MsgDlgBtn::OK});
-      return false;
-  }
+  const InstallerVerdict verdict = Check(fileName, path);
+  if (verdict == InstallerVerdict::Approved) return true;
+  const wchar_t* const reason =
+      verdict == InstallerVerdict::Mismatch ? L"does not match the checksum" : L"has no checksum";
+  MessageDlg(
+      L"The file \"" + fileName + L"\" " + reason + L" set by your administrator. It was not run.",
+      MsgDlgType::Error, {MsgDlgBtn::OK});
   return false;
 }
 
