@@ -2,6 +2,7 @@
 
 #include "model/LauncherOptions.h"
 #include "model/LauncherUtils.h"
+#include "model/MessageDialog.h"
 #include "platform/Platform.h"
 #include "prerequisites/InstallerFolder.h"
 #include "prerequisites/InstallerForm.h"
@@ -18,7 +19,11 @@ namespace {
 void InstallSharedCopy(InstallerFolder& folder, const std::wstring& shared,
                        const std::wstring& fileName, bool elevate, const std::wstring& unzipPath) {
   const std::wstring copy = folder.NewFileName(ExtractFileExt(fileName));
-  if (copy.empty() || !Platform().files->CopyFile(shared, copy, true)) return;
+  if (copy.empty() || !Platform().files->CopyFile(shared, copy, true)) {
+    // The user asked for it: saying nothing would look like success.
+    Installer::ReportNotRun(fileName, L"could not be copied from the shared folder");
+    return;
+  }
   if (!InstallerPolicy::Approve(fileName, copy)) return;
   Installer::InstallOrRun(copy, elevate, unzipPath);
 }
@@ -66,6 +71,13 @@ void Installer::InstallOrRun(const std::wstring& fileName, bool elevate,
   } else if (ext == L".zip") {
     if (!unzipPath.empty()) LauncherUtils::Unzip(fileName, unzipPath);
   }
+}
+
+void Installer::ReportNotRun(const std::wstring& fileName, const std::wstring& why,
+                             const std::wstring& detail) {
+  std::wstring text = L"The file \"" + fileName + L"\" " + why + L". It was not run.";
+  if (!detail.empty()) text += L"\r\n\r\n" + detail;
+  MessageDlg(text, MsgDlgType::Error, {MsgDlgBtn::OK});
 }
 
 }  // namespace zl

@@ -22,6 +22,11 @@ class Installer {
   // An .msi goes to msiexec, an .exe is run, a .zip is unpacked into unzipPath.
   static void InstallOrRun(const std::wstring& fileName, bool elevate,
                            const std::wstring& unzipPath);
+  // Tells the user, through the error dialog with OK, that the installer fileName was not run:
+  // 'The file "<fileName>" <why>. It was not run.', and detail, when given, as a paragraph of
+  // its own.
+  static void ReportNotRun(const std::wstring& fileName, const std::wstring& why,
+                           const std::wstring& detail = std::wstring());
 };
 
 }  // namespace zl

@@ -70,6 +70,9 @@ void InstallerForm::OnDownloadProgress(DownloadProgressData data) {
     } catch (...) {
       error_ = std::current_exception();
     }
+  } else {
+    // The user asked for it: a window that just closes would look like success.
+    Installer::ReportNotRun(file_name_, L"could not be downloaded", data.errorMessage);
   }
   window_->Close();
 }

@@ -1,8 +1,8 @@
 #include "prerequisites/InstallerPolicy.h"
 
 #include "model/LauncherOptions.h"
-#include "model/MessageDialog.h"
 #include "platform/Platform.h"
+#include "prerequisites/Installer.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -39,9 +39,7 @@ bool InstallerPolicy::Approve(const std::wstring& fileName, const std::wstring& 
   if (verdict == InstallerVerdict::Approved) return true;
   const wchar_t* const reason =
       verdict == InstallerVerdict::Mismatch ? L"does not match the checksum" : L"has no checksum";
-  MessageDlg(
-      L"The file \"" + fileName + L"\" " + reason + L" set by your administrator. It was not run.",
-      MsgDlgType::Error, {MsgDlgBtn::OK});
+  Installer::ReportNotRun(fileName, std::wstring(reason) + L" set by your administrator");
   return false;
 }
 

@@ -682,7 +682,13 @@ def main(script_globals: dict, scenarios: Sequence[Callable[[], None]], netns: b
     """A scenario script's whole run: with netns, first into network and mount namespaces of its
     own (the script is re-executed there, see netns.enter); then one display, set as the
     script's global DISPLAY for its scenarios, and the scenarios in order, each named after its
-    function. Exits 1 if any failed."""
+    function (the names given on the command line only, when some are). Exits 1 if any
+    failed."""
+    wanted = set(sys.argv[1:])
+    unknown = wanted - {fn.__name__ for fn in scenarios}
+    if unknown:
+        raise SystemExit(f"no such scenario: {', '.join(sorted(unknown))}")
+    scenarios = [fn for fn in scenarios if not wanted or fn.__name__ in wanted]
     if netns:
         import netns as namespaces  # only for the scripts that broadcast
 

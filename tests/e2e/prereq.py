@@ -17,6 +17,7 @@ import http.server
 import os
 import shutil
 import socket
+import struct
 import threading
 import time
 from dataclasses import dataclass
@@ -32,6 +33,7 @@ for _var in [v for v in os.environ if v.lower() in ("http_proxy", "https_proxy",
     del os.environ[_var]
 
 CONFIRM = "Confirm"
+ERROR = "Error"
 INSTALLER = "Installer"
 LOOPBACK = "127.0.0.1"
 
@@ -117,12 +119,14 @@ class Request:
 class DownloadServer:
     """HTTP on 127.0.0.1 (a free port) serving exactly `files` (server path -> local file),
     404 for anything else. Every request is logged. With `hold`, a response waits until
-    `release()`, so a test can look at the launcher's Installer window while it downloads."""
+    `release()`, so a test can look at the launcher's Installer window while it downloads.
+    With `reset_after`, a file's body is cut after that many bytes by a TCP reset."""
 
     def __init__(self, files: dict[str, Path], hold: bool = False, hold_bound: float = 60.0,
-                 redirects: dict[str, str] | None = None):
+                 redirects: dict[str, str] | None = None, reset_after: int | None = None):
         self.files = dict(files)
         self.redirects = dict(redirects or {})  # server path -> Location of a 302
+        self.reset_after = reset_after
         self._requests: list[Request] = []
         self._arrived = threading.Condition()
         self._gate = threading.Event()
@@ -187,8 +191,22 @@ class DownloadServer:
                                  "application/octet-stream" if local is not None else "text/plain")
                 self.send_header("Content-Length", str(len(data)))
                 self.end_headers()
-                if body:
+                if body and local is not None and server.reset_after is not None:
+                    self.wfile.write(data[:server.reset_after])
+                    self.wfile.flush()
+                    # Closing with a zero linger sends RST instead of FIN.
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                               struct.pack("ii", 1, 0))
+                    self.connection.close()
+                    self.close_connection = True
+                elif body:
                     self.wfile.write(data)
+
+            def finish(self) -> None:
+                try:
+                    super().finish()
+                except OSError:
+                    pass  # the connection was reset on purpose
 
             def do_GET(self) -> None:  # noqa: N802
                 self._respond(body=True)
@@ -260,6 +278,24 @@ def answer_offer(o: Office, message: str, yes: bool, timeout: float = 30.0) -> N
         raise HarnessError(f"the Confirm dialog has the buttons {buttons!r}, wanted &Yes and &No")
     o.driver.click(CONFIRM, "&Yes" if yes else "&No")
     _answered.add((str(o.prefix.path), hwnd))
+
+
+def answer_error(o: Office, timeout: float = 60.0) -> str:
+    """Waits for the "Error" dialog, presses its OK and returns its message."""
+    o.driver.wait(ERROR, timeout=timeout)
+    texts = [t for (cls, _, t) in o.driver.texts(ERROR) if cls.lower() == "static" and t]
+    o.driver.click(ERROR, "OK")
+    return max(texts, key=len) if texts else ""
+
+
+def not_downloaded(o: Office, name: str) -> str:
+    """The error that a download failed: names the file and says it was not run; returns the
+    reason given below."""
+    head = f'The file "{name}" could not be downloaded. It was not run.\r\n\r\n'
+    text = answer_error(o)
+    if not text.startswith(head):
+        raise HarnessError(f"the Error dialog says {text!r}, wanted it to start with {head!r}")
+    return text[len(head):]
 
 
 def expect_app_start(o: Office, count: int, timeout: float = 40.0) -> dict:

@@ -12,7 +12,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
 import prereq as pr  # noqa: E402
-from harness import Display, check  # noqa: E402
+from harness import Display, check, eq  # noqa: E402
 from office import Office, office, wait_exit  # noqa: E402
 
 DISPLAY: Display | None = None
@@ -49,8 +49,8 @@ def installer_window_up(o: Office, srv: pr.DownloadServer, path: str) -> None:
 
 def braille_declined_and_failed_downloads() -> None:
     # One workstation through three launches: No, then Yes against a server without the
-    # package (404), then Yes against a port that refuses. Each time nothing is installed, the
-    # application starts anyway and the next launch asks again.
+    # package (404), then Yes against a port that refuses. Each time nothing is installed, a
+    # failed download is named, the application starts anyway and the next launch asks again.
     with office("braille-fail", DISPLAY) as o, pr.DownloadServer({}, hold=True) as srv:
         velmont(o, srv.url, skip_cr=True)
 
@@ -63,6 +63,7 @@ def braille_declined_and_failed_downloads() -> None:
         proc = o.start_launcher()
         pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
         installer_window_up(o, srv, BRAILLE_PATH)
+        eq(pr.not_downloaded(o, pr.BRAILLE_MSI), "HTTP 404", "the reason")
         finish(o, proc, 2)
         check([r.status for r in srv.requests()] == [404], f"requests {srv.requests()}")
         check(pr.braille_font(o) is None, "BRAILLE.TTF installed from a 404")
@@ -72,6 +73,8 @@ def braille_declined_and_failed_downloads() -> None:
             before = set(pr.temp_files(o, "tmp*.msi"))
             proc = o.start_launcher()
             pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
+            reason = pr.not_downloaded(o, pr.BRAILLE_MSI)
+            check(reason != "", "the refused download gave no reason")
             finish(o, proc, 3)
         # The refused connection ends the download at once, too fast to catch the window; its
         # folder goes at once too, so nothing of it is left.

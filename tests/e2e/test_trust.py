@@ -1,10 +1,14 @@
 """The admin's machine-wide policy under Wine, in a network namespace of this script's own:
 installers run only with the checksum the admin set (or required), discovery takes only the
-servers the admin listed, and the machine's download server wins over the user's."""
+servers the admin listed, and the machine's download server wins over the user's. A download
+cut by a reset or by a full temporary drive is named to the user, and nothing of it is run or
+left behind."""
 
 from __future__ import annotations
 
 import hashlib
+import os
+import subprocess
 import sys
 from pathlib import Path
 
@@ -21,7 +25,6 @@ from orvex_standin import Orvex  # noqa: E402
 DISPLAY: Display | None = None
 BRAILLE_PATH = "/Velmont/Braille%20Fonts.msi"
 HASHES_KEY = MACHINE_KEY + r"\InstallerHashes"
-ERROR = "Error"
 MISMATCH = ('The file "Braille Fonts.msi" does not match the checksum set by your administrator. '
             "It was not run.")
 NO_CHECKSUM = 'The file "Braille Fonts.msi" has no checksum set by your administrator. It was not run.'
@@ -37,10 +40,7 @@ def braille_office(o: Office, server_url: str) -> None:
 
 def refused_with(o: Office, message: str) -> None:
     """The error dialog names the file; OK, and nothing more happens to it."""
-    o.driver.wait(ERROR, timeout=60)
-    texts = [t for (_, _, t) in o.driver.texts(ERROR)]
-    check(message in texts, f"the Error dialog says {texts!r}, wanted {message!r}")
-    o.driver.click(ERROR, "OK")
+    eq(pr.answer_error(o), message, "the Error dialog")
 
 
 def checksums_decide_what_runs() -> None:
@@ -104,10 +104,60 @@ def a_redirect_is_not_followed() -> None:
         braille_office(o, srv.url)
         proc = o.start_launcher()
         pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
+        eq(pr.not_downloaded(o, pr.BRAILLE_MSI), "HTTP 302", "the reason")
         pr.expect_app_start(o, 1)
         eq(wait_exit(proc, 30), 0, "launcher exit code")
         eq([(r.path, r.status) for r in srv.requests()], [(BRAILLE_PATH, 302)], "requests")
         check(pr.braille_font(o) is None, "a redirected package was installed")
+
+
+def nothing_left(o: Office) -> None:
+    check(pr.temp_files(o, "zli*") + pr.temp_files(o, "tmp*") == [],
+          f"the failed download left {pr.temp_files(o, '*')}")
+    check(pr.braille_font(o) is None, "a failed download was installed")
+
+
+def a_reset_in_the_body_fails_the_download() -> None:
+    # The server announces the whole package, sends a third of it and resets the connection.
+    package = pr.package(pr.BRAILLE_MSI)
+    files = pr.download_files(pr.BRAILLE_MSI)
+    with office("reset", DISPLAY) as o, \
+            pr.DownloadServer(files, reset_after=package.stat().st_size // 3) as srv:
+        braille_office(o, srv.url)
+        proc = o.start_launcher()
+        pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
+        reason = pr.not_downloaded(o, pr.BRAILLE_MSI)
+        print(f"reset: {reason!r}")
+        pr.expect_app_start(o, 1)
+        eq(wait_exit(proc, 30), 0, "launcher exit code")
+        eq(srv.paths(), [BRAILLE_PATH], "downloads")
+        nothing_left(o)
+
+
+def a_full_temporary_drive_fails_the_download() -> None:
+    # The temporary folder is a 1 MiB file system; the server sends 4 MiB under the package's
+    # name.
+    with office("tmpfull", DISPLAY) as o:
+        big = o.prefix.work / "big-download.bin"
+        big.write_bytes(os.urandom(4 << 20))
+        with pr.DownloadServer({BRAILLE_PATH: big}) as srv:
+            braille_office(o, srv.url)
+            temp = pr.temp_dir(o)
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "zl-temp-full", str(temp)],
+                           check=True, timeout=30)
+            try:
+                proc = o.start_launcher()
+                pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
+                reason = pr.not_downloaded(o, pr.BRAILLE_MSI)
+                # ERROR_DISK_FULL: Wine words it "Disk full.", Windows "There is not enough
+                # space on the disk."
+                check("Disk full" in reason or "not enough space" in reason,
+                      f"the reason given is {reason!r}")
+                pr.expect_app_start(o, 1)
+                eq(wait_exit(proc, 30), 0, "launcher exit code")
+                nothing_left(o)
+            finally:
+                subprocess.run(["umount", "-l", str(temp)], check=False, timeout=30)
 
 
 def allowed_servers_skip_a_rogue_reply() -> None:
@@ -129,5 +179,7 @@ if __name__ == "__main__":
         checksums_decide_what_runs,
         machine_download_server_wins,
         a_redirect_is_not_followed,
+        a_reset_in_the_body_fails_the_download,
+        a_full_temporary_drive_fails_the_download,
         allowed_servers_skip_a_rogue_reply,
     ], netns=True)

@@ -236,24 +236,43 @@ TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   EXPECT_TRUE(TempFiles(p).empty());
 }
 
-TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
+TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
+  const std::wstring notRun =
+      L"The file \"Braille Fonts.msi\" could not be downloaded. It was not run.\r\n\r\n";
   struct Case {
     std::string name;
     std::function<void(InstallFlow&)> arrange;
+    std::wstring reason;  // the paragraph after the first
   } cases[] = {
-      {"refused", [](InstallFlow&) {}},
-      {"not found", [](InstallFlow& t) { t.Serve(kBrailleUrl, "<html>404</html>", 404); }},
+      {"refused", [](InstallFlow&) {}, L"Connection refused"},
+      {"not found", [](InstallFlow& t) { t.Serve(kBrailleUrl, "<html>404</html>", 404); },
+       L"HTTP 404"},
       {"no temporary name",
        [](InstallFlow& t) {
          t.Serve(kBrailleUrl, "pkg");
          t.p.files.SetReadOnlyDir(L"C:\\Temp", true);
-       }},
+       },
+       L""},
+      {"connection reset in the body",
+       [](InstallFlow& t) {
+         t.Serve(kBrailleUrl, std::string(10000, 'p'));
+         t.p.http.replies[kBrailleUrl].failAfterBytes = L"The connection was reset.";
+       },
+       L"The connection was reset."},
+      {"temporary drive full",
+       [](InstallFlow& t) {
+         t.Serve(kBrailleUrl, std::string(10000, 'p'));
+         t.p.files.SetSpaceLeft(6000);
+       },
+       L"There is not enough space on the disk."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     p.http.replies.clear();
     p.ui.installerWindows.clear();
+    p.ui.dialogs.clear();
     p.files.SetReadOnlyDir(L"C:\\Temp", false);
+    p.files.SetSpaceLeft(UINT64_MAX);
     runs.clear();
     c.arrange(*this);
     Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
@@ -263,7 +282,34 @@ TEST_F(InstallFlow, AFailedDownloadClosesTheWindowAndRunsNothing) {
     ASSERT_FALSE(p.ui.installerWindows[0]->progress.empty());
     EXPECT_EQ(p.ui.installerWindows[0]->progress.back(), 0);
     EXPECT_TRUE(runs.empty());
+    // The user asked for the file, so the failure is named, with the reason where one is known.
+    ASSERT_EQ(p.ui.dialogs.size(), 1u);
+    EXPECT_EQ(p.ui.dialogs[0].content.title, L"Error");
+    EXPECT_TRUE(StartsWith(p.ui.dialogs[0].content.text, notRun))
+        << ToUtf8(p.ui.dialogs[0].content.text);
+    if (!c.reason.empty()) {
+      EXPECT_NE(p.ui.dialogs[0].content.text.find(c.reason), std::wstring::npos)
+          << ToUtf8(p.ui.dialogs[0].content.text);
+    }
+    // No partial file, no installer folder.
+    EXPECT_TRUE(TempFiles(p).empty());
   }
+}
+
+TEST_F(InstallFlow, AShareCopyThatCannotBeMadeIsNamedAndNotDownloadedInstead) {
+  Options().SetShareLocation(kShare);
+  const std::wstring shared = kShare + L"\\Common\\Braille Fonts.msi";
+  p.files.AddFile(shared, std::string(10000, 'p'));
+  p.files.SetSpaceLeft(100);
+  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  EXPECT_TRUE(runs.empty());
+  EXPECT_TRUE(p.http.requested.empty());
+  ASSERT_EQ(p.ui.dialogs.size(), 1u);
+  EXPECT_EQ(p.ui.dialogs[0].content.text,
+            L"The file \"Braille Fonts.msi\" could not be copied from the shared folder. It was "
+            L"not run.");
+  EXPECT_TRUE(TempFiles(p).empty());
+  EXPECT_TRUE(p.files.Exists(shared));
 }
 
 TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {

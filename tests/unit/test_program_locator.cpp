@@ -233,8 +233,10 @@ TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
     const char* name;
     std::wstring share;
     bool unlistableSubfolder;
+    bool removedWhileWalked = false;
   } cases[] = {
       {"a folder below cannot be listed", kShare, true},
+      {"a folder removed while the walk is in the share", kShare, false, true},
       {"the share is missing", L"\\\\srv09\\zelkora$", false},
       {"the share path is malformed", L"\\\\", false},
       {"the share path is empty", L"", false},
@@ -245,6 +247,15 @@ TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
     p->files.AddDir(kShare + L"\\B");
     p->files.AddFile(kShare + L"\\C\\Quenda.exe", "MZ");
     if (c.unlistableSubfolder) p->files.SetUnlistable(kShare + L"\\B");
+    if (c.removedWhileWalked) {
+      // The share's root is read with B in it; B is gone before the walk gets there.
+      p->files.AddFile(kShare + L"\\B\\Velmont.exe", "MZ");
+      p->files.SetOnList([this](const std::wstring& dir) {
+        if (dir != kShare) return;
+        p->files.DeleteFile(kShare + L"\\B\\Velmont.exe");
+        p->files.RemoveDirectory(kShare + L"\\B");
+      });
+    }
     // On the root of the current drive, not looked for by the fake.
     p->files.AddFile(L"C:\\Velmont\\Velmont.exe", "MZ");
 

@@ -23,6 +23,7 @@ const wchar_t kDiskError[] = L"The request could not be performed because of an 
 const wchar_t kEndOfFile[] = L"Reached the end of the file.";
 const wchar_t kInvalidDirectory[] = L"The directory name is invalid.";
 const wchar_t kFileExists[] = L"The file exists.";
+const wchar_t kDiskFull[] = L"There is not enough space on the disk.";
 
 constexpr int kMaxLinkHops = 32;
 
@@ -109,7 +110,17 @@ struct FakeFileSystem::State {
   std::wstring tempPath = L"C:\\Temp\\";
   unsigned tempCounter = 0;
   bool failNextCreateWrite = false;
+  std::optional<uint64_t> spaceLeft;
+  std::function<void(const std::wstring&)> onList;
   std::vector<Change> changes;
+
+  // Counts n bytes against the space left; false when they do not fit.
+  bool Take(uint64_t n) {
+    if (!spaceLeft) return true;
+    if (n > *spaceLeft) return false;
+    *spaceLeft -= n;
+    return true;
+  }
 
   // Where a path leads: its parent folder (links followed) and its own entry, not followed.
   struct Located {
@@ -239,6 +250,7 @@ class FakeWriteStream : public IWriteStream {
     std::lock_guard<std::mutex> lock(state_->mutex);
     Node* node = closed_ ? nullptr : state_->Find(key_);
     if (!node) throw LauncherError(L"The handle is invalid.");
+    if (!state_->Take(n)) throw LauncherError(kDiskFull);
     node->data.append(static_cast<const char*>(data), n);
   }
   void Close() override { Release(); }
@@ -324,6 +336,7 @@ bool FakeFileSystem::CopyFile(const std::wstring& from, const std::wstring& to, 
   auto target = p ? state_->Locate(*p) : std::nullopt;
   if (!target || !target->parentNode || target->parentNode->readOnly) return false;
   if (target->key == source->key) return false;
+  if (!state_->Take(source->node->data.size())) return false;
   if (target->node) {
     if (target->node->dir || failIfExists || target->node->writers > 0) return false;
     target->node->data = source->node->data;
@@ -399,6 +412,7 @@ bool FakeFileSystem::ListDirectory(const std::wstring& dir,
       entries.emplace_back(node.order, entry);
     }
   }
+  if (state_->onList) state_->onList(dir);
   // Visited without the lock, so visit may use this file system.
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -494,6 +508,16 @@ void FakeFileSystem::SetUnlistable(const std::wstring& dir, bool unlistable) {
 void FakeFileSystem::SetTempPath(const std::wstring& path) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->tempPath = path;
+}
+
+void FakeFileSystem::SetSpaceLeft(uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->spaceLeft = bytes;
+}
+
+void FakeFileSystem::SetOnList(std::function<void(const std::wstring& dir)> onList) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->onList = std::move(onList);
 }
 
 void FakeFileSystem::FailNextCreateWrite() {

@@ -20,6 +20,7 @@
 // Streams share the state, so they may outlive the object. All operations are thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -73,6 +74,12 @@ class FakeFileSystem : public IFileSystem {
   void SetTempPath(const std::wstring& path);
   // The next CreateWrite throws as a disk error would.
   void FailNextCreateWrite();
+  // Bytes that may still be written or copied on every drive; a write that does not fit throws
+  // as a full disk does, a copy fails. Deleting gives nothing back.
+  void SetSpaceLeft(uint64_t bytes);
+  // Called with the folder at each ListDirectory, after its entries were read and before they
+  // are visited (a folder that changes while it is walked).
+  void SetOnList(std::function<void(const std::wstring& dir)> onList);
 
   bool Exists(const std::wstring& path);
   // The file's bytes; throws std::invalid_argument when there is no such file.

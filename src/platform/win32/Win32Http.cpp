@@ -169,10 +169,8 @@ HttpResponse Win32Http::Get(const std::wstring& url, IWriteStream& target,
   if (!session) ThrowInternet(::GetLastError());
 
   // NO_CACHE_WRITE: otherwise WinINet keeps a second full copy of every download in its cache.
-  // https is chosen by the scheme. Redirects are followed (WinINet's default), which only helps
-  // a download; the status returned is the final response's.
-  // No redirect is followed, to another host least of all: a 3xx answer is the download's
-  // status, and a failure.
+  // https is chosen by the scheme. No redirect is followed, to another host least of all: a 3xx
+  // answer is the download's status, and a failure.
   const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_UI |
                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
   WinInetHandle request(api.InternetOpenUrlW(session.Get(), url.c_str(), nullptr, 0, flags, 0));
