@@ -5,7 +5,7 @@
 #include "discovery/OrvexLocator.h"
 #include "model/LauncherOptions.h"
 #include "platform/Platform.h"
-#include "model/LauncherUtils.h"
+#include "model/ShareCache.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -19,7 +19,7 @@ void NetworkInspector::Inspect(LaunchErrorList& errorList) {
   const std::wstring testName = Platform().system->NewGuidText();
 
   // Makes the shell log on to the share with the user's credentials before it is tested.
-  LauncherUtils::ProbeDir(share + L"\\" + testName + L".exe");
+  ShareCache::ProbeDir(share + L"\\" + testName + L".exe");
 
   IFileSystem& files = *Platform().files;
   FileAttributes attributes = files.GetAttributes(share);

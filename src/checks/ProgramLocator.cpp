@@ -4,6 +4,7 @@
 
 #include "discovery/OrvexLocator.h"
 #include "model/LauncherOptions.h"
+#include "model/ShareCache.h"
 #include "platform/Platform.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
@@ -11,12 +12,6 @@
 namespace zl {
 
 namespace {
-
-// A path that cannot be examined counts as missing.
-bool FileExists(const std::wstring& path) {
-  FileAttributes attributes = Platform().files->GetAttributes(path);
-  return attributes.exists && !attributes.directory;
-}
 
 bool NamesLauncher(const std::wstring& path) {
   return Contains(UpperAscii(path), L"ZELKORALAUNCHER.EXE");
@@ -87,7 +82,7 @@ void ProgramLocator::Locate(LaunchErrorList& errorList, bool askedUser) {
              ErrorSeverity::Critical);
 }
 
-bool ProgramLocator::AppLocationExists() { return FileExists(Options().AppLocation()); }
+bool ProgramLocator::AppLocationExists() { return ShareCache::FileExists(Options().AppLocation()); }
 
 bool ProgramLocator::LocateVelmont() {
   return LocateOnShare(L"\\Velmont\\Velmont.exe", &LauncherOptions::SetIsVelmont);
@@ -100,7 +95,7 @@ bool ProgramLocator::LocateQuenda() {
 bool ProgramLocator::LocateOnShare(const std::wstring& relativePath,
                                    void (LauncherOptions::*setType)(bool)) {
   std::wstring path = Options().ShareLocation() + relativePath;
-  if (!FileExists(path)) return false;
+  if (!ShareCache::FileExists(path)) return false;
   Options().SetAppLocation(path);
   // The type is the place's, whatever else the share's name holds.
   (Options().*setType)(true);

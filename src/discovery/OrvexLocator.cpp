@@ -4,8 +4,9 @@
 #include "discovery/LocateProgramForm.h"
 #include "model/BGWorker.h"
 #include "model/LauncherOptions.h"
+#include "model/MessageDialog.h"
 #include "platform/Platform.h"
-#include "model/LauncherUtils.h"
+#include "model/ShareCache.h"
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
@@ -174,7 +175,7 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
   }
 
   if (!options.AppLocation().empty()) {
-    if (LauncherUtils::CheckFile(options.AppLocation())) {
+    if (ShareCache::CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       if (!options.OrvexAddress().empty()) RegisterZone();
     } else {
@@ -190,9 +191,9 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
   if (!found && options.AppLocation().empty()) found = DiscoverUDP();
 
   if (!found) {
-    if (options.AppLocation().empty() || !LauncherUtils::CheckFile(options.AppLocation()))
+    if (options.AppLocation().empty() || !ShareCache::CheckFile(options.AppLocation()))
       options.SetAppLocation(LocateApp());
-    if (!options.AppLocation().empty() && LauncherUtils::CheckFile(options.AppLocation())) {
+    if (!options.AppLocation().empty() && ShareCache::CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       options.Save();
     } else {

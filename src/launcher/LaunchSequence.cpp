@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "prerequisites/AppInspector.h"
 #include "model/LauncherUtils.h"
+#include "model/ShareCache.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
 
@@ -32,6 +33,8 @@ void LaunchSequence::OnActivate() {
 
 void LaunchSequence::Launch() {
   is_launching_ = true;
+  // What an earlier run found on the share may have changed since.
+  ShareCache::Forget();
   LaunchErrorList& errors = errors_;
 
   UpdateProgress(L"Checking Local PC", 1);

@@ -9,6 +9,7 @@
 #include "model/BGWorker.h"
 #include "model/LaunchError.h"
 #include "model/LauncherOptions.h"
+#include "model/ShareCache.h"
 
 namespace zl::test {
 
@@ -33,6 +34,7 @@ class FreshGlobals {
   FreshGlobals& operator=(const FreshGlobals&) = delete;
   static void Reset() {
     Options() = LauncherOptions();
+    ShareCache::Forget();
     g_locator_worker = nullptr;
   }
 };

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/LauncherOptions.h"
 #include "launcher/LaunchSequence.h"
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
 #include "utils/Paths.h"
+#include "utils/Text.h"
 #include "TestSupport.h"
 
 namespace zl {
@@ -74,6 +77,29 @@ TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
   EXPECT_EQ(p.system.sleeps, std::vector<uint32_t>{4500});
   EXPECT_EQ(p.ui.terminateOnMain, 1);
   EXPECT_EQ(p.ui.log.back(), L"terminate:main");
+}
+
+TEST_F(LaunchTest, ARunProbesTheShareAndLooksUpTheApplicationOnceTheNextRunAgain) {
+  Options().SetAppLocation(kVelmontOnShare);
+  Options().SetSkipCR(true);
+  Options().SetSkipPC(true);
+  p.files.AddFile(kVelmontOnShare, "MZ");
+  p.files.AddFile(kBrailleFont, "font");
+  auto probes = [&] {
+    return std::count_if(p.shell.executed.begin(), p.shell.executed.end(),
+                         [](const ShellExecuteRequest& r) { return Contains(r.file, L"{"); });
+  };
+  form.OnActivate();
+  EXPECT_EQ(probes(), 1);
+  EXPECT_EQ(p.files.AttributeQueries(kVelmontOnShare), 1);
+  ASSERT_EQ(p.shell.opened.size(), 1u);
+
+  LaunchSequence next{view};
+  next.OnCreate();
+  next.OnActivate();
+  EXPECT_EQ(probes(), 2);
+  EXPECT_EQ(p.files.AttributeQueries(kVelmontOnShare), 2);
+  EXPECT_EQ(p.shell.opened.size(), 2u);
 }
 
 TEST_F(LaunchTest, ASecondActivationStartsNoSecondWorker) {

@@ -32,6 +32,7 @@ struct LocatorTest : FreshGlobalsTest {
     p.emplace();
     errors = LaunchErrorList();
     Options() = LauncherOptions();
+    ShareCache::Forget();
   }
 
   // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".

@@ -45,6 +45,7 @@ struct ProgramLocatorTest : FreshGlobalsTest {
     fresh = std::make_unique<FakePlatform>();
     p = fresh.get();
     Options() = LauncherOptions();
+    ShareCache::Forget();
     Options().SetShareLocation(share);
     list = LaunchErrorList();
     return *fresh;

@@ -5,6 +5,7 @@
 
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
+#include "model/ShareCache.h"
 #include "utils/Paths.h"
 #include "prerequisites/Installer.h"
 #include "TestSupport.h"
@@ -115,6 +116,27 @@ TEST(CheckFile, ProbesOneLevelAboveAndAnswersForFilesOnly) {
   // A file directly in the share root probes the server level.
   LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\a.exe");
   EXPECT_EQ(GetDir(p.shell.executed.back().file), L"\\\\srv01\\");
+}
+
+TEST(ShareCache, KeepsWhatWasFoundUntilTheNextRunAndAsksAgainAfterANo) {
+  FreshGlobals fresh;
+  FakePlatform p;
+  const std::wstring app = L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe";
+  EXPECT_FALSE(ShareCache::CheckFile(app));
+  p.files.AddFile(app, "MZ");
+  EXPECT_TRUE(ShareCache::CheckFile(app));
+  p.files.DeleteFile(app);
+  EXPECT_TRUE(ShareCache::FileExists(L"\\\\SRV01\\Zelkora$\\velmont\\VELMONT.EXE"));
+  EXPECT_EQ(p.files.AttributeQueries(app), 2);
+  // One probe of the share's root, whatever asked for it; another folder gets its own.
+  ShareCache::ProbeDir(L"\\\\srv01\\ZELKORA$\\{GUID}.exe");
+  EXPECT_EQ(p.shell.executed.size(), 1u);
+  ShareCache::ProbeDir(L"\\\\srv01\\zelkora$\\Common\\x.msi");
+  EXPECT_EQ(p.shell.executed.size(), 2u);
+  // A new run probes again and sees the file gone.
+  ShareCache::Forget();
+  EXPECT_FALSE(ShareCache::CheckFile(app));
+  EXPECT_EQ(p.shell.executed.size(), 3u);
 }
 
 TEST(PathOperations, TakePathsApartWithTheirFallbacks) {

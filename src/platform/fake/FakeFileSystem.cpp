@@ -111,6 +111,7 @@ struct FakeFileSystem::State {
   unsigned tempCounter = 0;
   bool failNextCreateWrite = false;
   std::optional<uint64_t> spaceLeft;
+  std::map<std::wstring, int> attributeQueries;  // by lower-case path
   std::function<void(const std::wstring&)> onList;
   std::vector<Change> changes;
 
@@ -278,6 +279,7 @@ FakeFileSystem::~FakeFileSystem() = default;
 
 FileAttributes FakeFileSystem::GetAttributes(const std::wstring& path) {
   std::lock_guard<std::mutex> lock(state_->mutex);
+  ++state_->attributeQueries[LowerAscii(path)];
   auto loc = state_->Locate(path);
   FileAttributes attributes;
   if (loc && loc->node) {
@@ -525,7 +527,17 @@ void FakeFileSystem::FailNextCreateWrite() {
   state_->failNextCreateWrite = true;
 }
 
-bool FakeFileSystem::Exists(const std::wstring& path) { return GetAttributes(path).exists; }
+bool FakeFileSystem::Exists(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(path);
+  return loc && loc->node;
+}
+
+int FakeFileSystem::AttributeQueries(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto it = state_->attributeQueries.find(LowerAscii(path));
+  return it == state_->attributeQueries.end() ? 0 : it->second;
+}
 
 namespace {
 

@@ -82,6 +82,8 @@ class FakeFileSystem : public IFileSystem {
   void SetOnList(std::function<void(const std::wstring& dir)> onList);
 
   bool Exists(const std::wstring& path);
+  // How often GetAttributes was asked about path (spelled in any case).
+  int AttributeQueries(const std::wstring& path);
   // The file's bytes; throws std::invalid_argument when there is no such file.
   std::string ReadFileText(const std::wstring& path);
   // Every file created or truncated, folder created and file deleted through IFileSystem, in
