@@ -102,8 +102,15 @@ void BackgroundDownloader::OnWork(int64_t workCount) {
   progress_data_.percent =
       total_bytes_ > 0 ? static_cast<double>(workCount) / static_cast<double>(total_bytes_) * 100
                        : 0;
-  Platform().ui->RunOnMainThread([this] { DoProgress(); });
+  // Each report holds the download until the window has painted it, and a person sees no more
+  // than a few a second: after the first, one per kReportEveryMs, and the one that completes the
+  // announced length.
+  const uint32_t now = Platform().system->TickCount();
+  const bool first = last_work_count_ == 0;
+  const bool whole = total_bytes_ > 0 && workCount >= total_bytes_;
   last_work_count_ = workCount;
+  if (!first && !whole && now - last_ticks_ < kReportEveryMs) return;
+  Platform().ui->RunOnMainThread([this] { DoProgress(); });
   last_ticks_ = Platform().system->TickCount();
 }
 

@@ -62,9 +62,11 @@ class BackgroundDownloader {
   void OnWorkEnd();
   void DoProgress();
 
+  static constexpr uint32_t kReportEveryMs = 50;
+
   int64_t total_bytes_ = 0;
-  int64_t last_work_count_ = 0;
-  uint32_t last_ticks_ = 0;
+  int64_t last_work_count_ = 0;  // bytes received at the last work event
+  uint32_t last_ticks_ = 0;      // when the last report was made
   std::wstring url_;
   DownloadProgressData progress_data_;
   DownloadProgressEvent progress_event_;

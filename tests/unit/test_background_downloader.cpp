@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string>
@@ -71,10 +72,12 @@ void ExpectReports(const std::vector<DownloadProgressData>& got, const std::vect
   }
 }
 
+// Chunks far enough apart that each is reported.
 FakeHttp::Reply Body(size_t size, size_t chunk) {
   FakeHttp::Reply r;
   r.body = std::string(size, 'x');
   r.chunk = chunk;
+  r.msPerChunk = 1000;
   return r;
 }
 
@@ -161,6 +164,36 @@ TEST(BackgroundDownloader, ReportsForEachWayADownloadEnds) {
     EXPECT_EQ(p.files.ReadFileText(kTarget).size(), *c.fileSize) << c.name;
     EXPECT_TRUE(p.files.DeleteFile(kTarget)) << c.name;
     EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kBrailleUrl}) << c.name;
+  }
+}
+
+TEST(BackgroundDownloader, ReportsAtMostOneEvery50MsButAlwaysTheFirstAndTheWhole) {
+  struct Case {
+    const char* name;
+    bool announced;
+    std::vector<double> percents;  // every report, the final one included
+  };
+  std::vector<double> tenths = {1};  // 100 chunks of 1000 bytes, 10 ms apart
+  for (int k = 6; k < 100; k += 5) tenths.push_back(k);
+  tenths.push_back(100);
+  tenths.push_back(100);
+  const Case cases[] = {
+      {"announced length", true, tenths},
+      {"no length: the first, one per 50 ms, the final", false, std::vector<double>(21, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform p;
+    p.files.AddDir(L"C:\\Downloads");
+    FakeHttp::Reply reply = Body(100000, 1000);
+    reply.msPerChunk = 10;
+    reply.announceLength = c.announced;
+    p.http.replies[kBrailleUrl] = reply;
+    std::vector<double> percents;
+    for (const DownloadProgressData& r : Download(p, kTarget))
+      percents.push_back(std::round(r.percent));
+    if (!c.announced) percents.back() = 0;  // the final report says 100
+    EXPECT_EQ(percents, c.percents);
   }
 }
 

@@ -214,11 +214,12 @@ TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
 
 TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   Serve(kBrailleUrl, std::string(10000, 'p'));
+  p.http.replies[kBrailleUrl].msPerChunk = 100;
   Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   ASSERT_EQ(p.ui.installerWindows.size(), 1u);
   const FakeInstallerWindow& w = *p.ui.installerWindows[0];
-  // Three chunks of 4096 bytes at most, then the final report.
+  // Three chunks of 4096 bytes at most, a tenth of a second apart, then the final report.
   EXPECT_EQ(w.progress, (std::vector<double>{40.96, 81.92, 100, 100}));
   EXPECT_EQ(w.statusTexts, std::vector<std::wstring>(4, L"Downloading Braille Fonts.msi"));
   EXPECT_TRUE(w.hidden);

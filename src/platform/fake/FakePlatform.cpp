@@ -263,6 +263,7 @@ HttpResponse FakeHttp::Get(const std::wstring& url, IWriteStream& target,
   size_t sent = 0;
   while (sent < r.body.size()) {
     size_t n = std::min(r.chunk, r.body.size() - sent);
+    if (clock) clock->ticks += r.msPerChunk;
     target.Write(r.body.data() + sent, n);
     sent += n;
     response.received = static_cast<int64_t>(sent);
@@ -350,6 +351,7 @@ void FakeUserInterface::ShowInstallerWindow(
 // ---------------------------------------------------------------- the whole platform
 FakePlatform::FakePlatform() : previous_(Platform()) {
   InstallPlatform(PlatformServices{&registry, &files, &shell, &system, &ui, &network, &http});
+  http.clock = &system;
 }
 
 FakePlatform::~FakePlatform() { InstallPlatform(previous_); }

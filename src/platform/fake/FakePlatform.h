@@ -179,7 +179,9 @@ class FakeHttp : public IHttp {
     std::optional<std::wstring> failBeforeData;  // throws before any byte
     std::optional<std::wstring> failAfterBytes;  // throws after the first chunk
     bool reportWorkEnd = true;
+    uint32_t msPerChunk = 0;  // how far clock runs while each chunk arrives
   };
+  FakeSystem* clock = nullptr;            // set by FakePlatform
   std::map<std::wstring, Reply> replies;  // by URL; a URL without a reply: refused connection
   std::vector<std::wstring> requested;
 
