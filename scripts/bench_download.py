@@ -5,7 +5,7 @@ the system chooses, serving a folder under build/), fetched
 - by curl, the baseline, writing to a file beside the served one;
 - by the launcher's own download path under Wine (win32_tests.exe, DownloadBench.*): the
   installer window's logic starts the background downloader, which fetches through WinINet and
-  reports every chunk to the main thread, where the installer window paints it. Timed from
+  reports to the main thread (at most one every 50 ms), where the installer window paints it. Timed from
   showing the window to its end (window, thread and file set-up included), and from the request
   to the last report; and Win32Http alone into a file, without window or reports;
 

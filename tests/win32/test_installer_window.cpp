@@ -9,6 +9,7 @@
 #include "platform/win32/InstallerWindow.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Http.h"
+#include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Win32UserInterface.h"
@@ -345,9 +346,11 @@ TEST(DownloadBench, InstallerWindowThroughputAndResponsiveness) {
   Win32FileSystem files;
   Win32System system;
   Win32Shell shell;
+  Win32Registry registry;  // the admin's checksum policy is read before anything runs
   TimedHttp http;
   const PlatformServices saved = Platform();
   PlatformServices services = saved;
+  services.registry = &registry;
   services.files = &files;
   services.system = &system;
   services.shell = &shell;
