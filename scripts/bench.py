@@ -47,29 +47,36 @@ def peak_rss_kib(pattern: str, proc: subprocess.Popen) -> int:
     return peak
 
 
+def time_to_app(o, start, during=None, timeout: float = 60.0) -> float:
+    """Seconds from just before start() (which starts a wine process) to the stand-in
+    application's start, which the stand-in records with the host clock as its first action.
+    Returns once the started process has ended; during(proc), if given, runs meanwhile."""
+    o.log_path.unlink(missing_ok=True)
+    t0 = time.time()
+    proc = start()
+    if during is not None:
+        during(proc)
+    rec = o.records(timeout=timeout)[0]
+    wait_exit(proc, timeout)
+    return rec["time"] - t0
+
+
+def start_direct(o, app_unc: str) -> subprocess.Popen:
+    """`wine \\\\srv01\\...\\Velmont.exe`: the stand-in started without the launcher."""
+    return o.prefix.start([app_unc], env={"ZELKORA_STANDIN_LOG": STANDIN_LOG})
+
+
 def run_launcher(o, runs: int) -> tuple[list[float], list[int]]:
     delays, peaks = [], []
-    for i in range(runs):
-        o.log_path.unlink(missing_ok=True)
-        t0 = time.time()
-        proc = o.start_launcher()
-        peaks.append(peak_rss_kib("ZelkoraLauncher.exe", proc))
-        wait_exit(proc, 60)
-        rec = o.records(timeout=30)[0]
-        delays.append(rec["time"] - t0)
+    for _ in range(runs):
+        delays.append(time_to_app(
+            o, o.start_launcher,
+            during=lambda proc: peaks.append(peak_rss_kib("ZelkoraLauncher.exe", proc))))
     return delays, peaks
 
 
 def run_direct(o, app_unc: str, runs: int) -> list[float]:
-    delays = []
-    for i in range(runs):
-        o.log_path.unlink(missing_ok=True)
-        t0 = time.time()
-        proc = o.prefix.start([app_unc], env={"ZELKORA_STANDIN_LOG": STANDIN_LOG})
-        rec = o.records(timeout=30)[0]
-        wait_exit(proc, 30)
-        delays.append(rec["time"] - t0)
-    return delays
+    return [time_to_app(o, lambda: start_direct(o, app_unc), timeout=30) for _ in range(runs)]
 
 
 def notepad_peak(o) -> int:
