@@ -130,6 +130,9 @@ def main() -> int:
           f"({transfer / curl_med:.2f} of curl)")
     print(f"  Win32Http alone into a file            {adapter:8.1f} MB/s   "
           f"({adapter / curl_med:.2f} of curl)")
+    setup = statistics.median(f["setup_ms"] for f in ours)
+    teardown = statistics.median(f["teardown_ms"] for f in ours)
+    print(f"  window shown to request, last byte to window closed   {setup:.1f} ms, {teardown:.1f} ms")
     print(f"  longest main-thread round trip         {statistics.median(trips):8.1f} ms     "
           f"(worst run {max(trips):.1f} ms; target < 100 ms)")
     print(f"  probes per run                         {statistics.median(f['probes'] for f in ours):8.0f}")
