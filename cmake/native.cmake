@@ -55,6 +55,12 @@ if(ZL_WINE_TESTS)
     APPEND PROPERTY ENVIRONMENT "ZL_WIN32_BIN=${ZL_WIN32_BIN}")
 endif()
 
+# The admin's deployment kit (deploy/): the policy template and the sample .reg against the
+# values the launcher reads. Needs no Wine.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME deploy.admin_template
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/deploy/check_admin_template.py)
+
 # The libFuzzer targets, built by clang in their own tree (scripts/build makes build/fuzz): a
 # short fixed run of each over its seed corpus.
 set(ZL_FUZZ_BIN "" CACHE PATH "Tree with the fuzz targets built with -DZL_FUZZ=ON")
