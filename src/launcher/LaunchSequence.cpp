@@ -9,6 +9,7 @@
 #include "prerequisites/AppInspector.h"
 #include "model/LauncherUtils.h"
 #include "model/ShareCache.h"
+#include "model/Trace.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
 
@@ -19,6 +20,20 @@ const wchar_t* const kCrLf = L"\r\n";
 }
 
 void LaunchSequence::OnCreate() { view_.SetStatusText(L""); }
+
+void LaunchSequence::TraceOptions() {
+  const LauncherOptions& o = Options();
+  std::wstring allowed;
+  for (const std::wstring& name : o.AllowedServers())
+    allowed += (allowed.empty() ? L"" : L",") + name;
+  Trace::Line(L"Started as " + Platform().system->CommandLine());
+  Trace::Line(L"Options: AppLocation=\"" + o.AppLocation() + L"\" OrvexAddress=\"" +
+              o.OrvexAddress() + L"\" PortOffset=" + IntToText(o.PortOffset()) + L" SkipCR=" +
+              (o.SkipCR() ? L"1" : L"0") + L" SkipPC=" + (o.SkipPC() ? L"1" : L"0") +
+              L" DownloadServer=\"" + o.DownloadServer() + L"\" AllowedServers=\"" + allowed +
+              L"\" RequireInstallerHashes=" + (o.RequireInstallerHashes() ? L"1" : L"0") +
+              L" LogFile=\"" + o.LogFile() + L"\"");
+}
 
 void LaunchSequence::OnActivate() {
   // Activation recurs (each time a dialog closes); only the first one starts the worker. The
@@ -35,6 +50,8 @@ void LaunchSequence::Launch() {
   is_launching_ = true;
   // What an earlier run found on the share may have changed since.
   ShareCache::Forget();
+  Trace::SetLogFile(Options().LogFile());
+  TraceOptions();
   LaunchErrorList& errors = errors_;
 
   UpdateProgress(L"Checking Local PC", 1);
@@ -72,7 +89,18 @@ void LaunchSequence::Launch() {
   Platform().system->Sleep(4500);
 }
 
+void LaunchSequence::EndStep() {
+  if (step_ == 0) return;
+  Trace::Line(L"Step " + IntToText(step_) + L" took " +
+              IntToText(static_cast<int>(Platform().system->TickCount() - step_started_)) + L" ms");
+  step_ = 0;
+}
+
 void LaunchSequence::UpdateProgress(const std::wstring& progressText, int progressStep) {
+  EndStep();
+  step_ = progressStep;
+  step_started_ = Platform().system->TickCount();
+  Trace::Line(L"Step " + IntToText(progressStep) + L": " + progressText);
   worker_->UpdateUI([this, progressText, progressStep] {
     view_.SetProgress(static_cast<double>(progressStep) / kNumberOfSteps * 100.0);
     view_.SetStatusText(progressText);
@@ -113,10 +141,13 @@ bool LaunchSequence::ReportErrors(bool showWarnings) {
   ui.ProcessMessages();
   bool result = false;
   if (list.IsFatal()) {
+    EndStep();
+    Trace::Line(L"Stopped: the Attention box says: " + text);
     ui.MessageBox(text, L"Attention", mb::Ok | mb::IconWarning | mb::SetForeground);
     ui.Terminate();
     result = true;
   } else if (showWarnings && list.Count() > 0) {
+    Trace::Line(L"Warnings shown before the start: " + text);
     LauncherUtils::Say(text, MsgDlgType::Warning, {MsgDlgBtn::OK});
   }
   // Offers are asked once: each is removed after its question, whatever the answer.
@@ -125,9 +156,11 @@ bool LaunchSequence::ReportErrors(bool showWarnings) {
                                    &AppInspector::InstallBrailleFonts};
   for (int k = 0; k < 3; ++k) {
     if (!offers[k]) continue;
-    if (MessageDlg(offers[k]->Message(), MsgDlgType::Confirmation,
-                   {MsgDlgBtn::Yes, MsgDlgBtn::No}) == kModalYes)
-      installers[k]();
+    const bool yes = MessageDlg(offers[k]->Message(), MsgDlgType::Confirmation,
+                                {MsgDlgBtn::Yes, MsgDlgBtn::No}) == kModalYes;
+    Trace::Line(std::wstring(L"Offer answered ") + (yes ? L"Yes" : L"No") + L": " +
+                offers[k]->Message());
+    if (yes) installers[k]();
     list.Remove(offers[k]);
   }
   return result;
@@ -148,8 +181,11 @@ void LaunchSequence::RunApplication() {
   // A start that fails is not reported: the launcher ends as after a successful start.
   try {
     const std::wstring& app = Options().AppLocation();
-    Platform().shell->ShellExecute(L"open", app, BuildApplicationParameters(), ExtractFilePath(app),
-                                   kSwShowNormal);
+    const std::wstring parameters = BuildApplicationParameters();
+    EndStep();
+    Trace::Line(L"Starting \"" + app + L"\" with the parameters \"" + parameters + L"\" in \"" +
+                ExtractFilePath(app) + L"\"");
+    Platform().shell->ShellExecute(L"open", app, parameters, ExtractFilePath(app), kSwShowNormal);
   } catch (...) {
   }
   Platform().ui->Terminate();

@@ -28,6 +28,9 @@ class LaunchSequence {
   void Launch();
   void UpdateProgress(const std::wstring& progressText, int progressStep);
   bool ReportErrors(bool showWarnings);
+  // The trace's record of the options this run uses, and of the step that has ended.
+  void TraceOptions();
+  void EndStep();
   void RunApplication();
   void OnWorkerTerminate(BGWorker* sender);
 
@@ -38,6 +41,8 @@ class LaunchSequence {
   BGWorker* worker_ = nullptr;
   std::atomic<bool> is_launching_{false};
   LaunchErrorList errors_;
+  int step_ = 0;  // the step under way, 0 before the first
+  uint32_t step_started_ = 0;
 };
 
 // The parameter text the application is started with, built from the options.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/Trace.h"
+
 namespace zl {
 
 void LaunchErrorList::AddError(std::shared_ptr<LaunchError> err) {
@@ -19,6 +21,9 @@ void LaunchErrorList::Remove(const LaunchError* err) {
 }
 
 void AddFinding(LaunchErrorList& list, const std::wstring& message, ErrorSeverity severity) {
+  static const wchar_t* const kKinds[] = {L"warning", L"critical", L"offer (report viewer)",
+                                          L"offer (barcode fonts)", L"offer (braille fonts)"};
+  Trace::Line(std::wstring(L"Finding, ") + kKinds[static_cast<int>(severity)] + L": " + message);
   list.AddError(std::make_unique<LaunchError>(message, severity));
 }
 

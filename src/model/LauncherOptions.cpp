@@ -101,6 +101,12 @@ void LauncherOptions::Load(RegRoot root) {
     download_server_ = server;
     download_server_from_machine_ = root == RegRoot::LocalMachine;
   }
+  // REG_SZ as written, REG_EXPAND_SZ with its variables expanded. Another type is ignored: a
+  // diagnostic setting never stops the launch.
+  const RegValue log =
+      Platform().registry->ReadValue(root, kLauncherKey, L"LogFile", RegView::Reg64);
+  if (log.kind == RegKind::String) log_file_ = log.text;
+  if (log.kind == RegKind::ExpandString) log_file_ = Platform().system->ExpandEnvironment(log.text);
   if (root == RegRoot::LocalMachine) {
     if (auto v = dword(L"RequireInstallerHashes")) require_installer_hashes_ = *v != 0;
     if (auto v = ReadMultiStringValue(root, kLauncherKey, L"AllowedServers", RegView::Reg64)) {

@@ -46,6 +46,8 @@ class LauncherOptions {
   // Where installers are downloaded from: scheme and host (and port), no trailing slash.
   const std::wstring& DownloadServer() const { return download_server_; }
   void SetDownloadServer(const std::wstring& v) { download_server_ = v; }
+  // The file the admin's trace is appended to ("LogFile", variables expanded); empty for none.
+  const std::wstring& LogFile() const { return log_file_; }
 
   // The admin's machine-wide policy (HKLM only; a user's value of the same name is ignored).
   // An installer without a checksum in "InstallerHashes" is not run.
@@ -74,6 +76,7 @@ class LauncherOptions {
   std::wstring share_location_;
   std::wstring download_server_ = kDefaultDownloadServer;
   bool download_server_from_machine_ = false;
+  std::wstring log_file_;
   bool require_installer_hashes_ = false;
   std::vector<std::wstring> allowed_servers_;
 };

@@ -119,9 +119,12 @@ class IFileSystem {
   // or its listing ends with an error other than "no more files".
   virtual bool ListDirectory(const std::wstring& dir,
                              const std::function<bool(const DirEntry&)>& visit) = 0;
-  // GetTempPathW, with its trailing backslash.
   // The file's SHA-256 as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
   virtual std::optional<std::wstring> Sha256(const std::wstring& path) = 0;
+  // Appends the bytes at the end of the file, creating it when missing; other writers may
+  // append at the same time. False when it cannot be done.
+  virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
+  // GetTempPathW, with its trailing backslash.
   virtual std::wstring TempPath() = 0;
   // GetTempFileNameW(dir, prefix, 0): creates the empty file; throws LauncherError on failure.
   virtual std::wstring TempFileName(const std::wstring& dir, const std::wstring& prefix) = 0;
@@ -197,7 +200,11 @@ class ISystem {
   virtual std::wstring SystemDirectory() = 0;
   virtual std::wstring WindowsDirectory() = 0;
   virtual std::wstring Environment(const std::wstring& name) = 0;  // empty when unset
-  virtual std::wstring UserName() = 0;                             // empty when unknown
+  // ExpandEnvironmentStringsW: %NAME% replaced by the variable's value; unknown names stay.
+  virtual std::wstring ExpandEnvironment(const std::wstring& text) = 0;
+  // OutputDebugStringW: for a debugger or a debug-output viewer.
+  virtual void DebugOutput(const std::wstring& text) = 0;
+  virtual std::wstring UserName() = 0;  // empty when unknown
   // CoCreateGuid; throws LauncherError when no GUID can be made.
   virtual std::wstring NewGuidText() = 0;
   virtual std::optional<FileVersion> FileVersionOf(const std::wstring& path) = 0;

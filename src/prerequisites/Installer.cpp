@@ -3,6 +3,7 @@
 #include "model/LauncherOptions.h"
 #include "model/LauncherUtils.h"
 #include "model/MessageDialog.h"
+#include "model/Trace.h"
 #include "platform/Platform.h"
 #include "prerequisites/InstallerFolder.h"
 #include "prerequisites/InstallerForm.h"
@@ -42,9 +43,13 @@ void Installer::Install(const std::wstring& displayName, const std::wstring& fil
     const std::wstring shared = share + L"\\Common\\" + fileName;
     FileAttributes found = Platform().files->GetAttributes(shared);
     fromShare = found.exists && !found.directory;
-    if (fromShare) InstallSharedCopy(folder, shared, fileName, elevate, unzipPath);
+    if (fromShare) {
+      Trace::Line(L"Installing \"" + fileName + L"\" from " + shared);
+      InstallSharedCopy(folder, shared, fileName, elevate, unzipPath);
+    }
   }
   if (!fromShare) {
+    Trace::Line(L"Installing \"" + fileName + L"\" downloaded from " + url);
     InstallerForm form;
     form.SetURL(url);
     form.SetFileName(displayName);
@@ -59,6 +64,7 @@ void Installer::Install(const std::wstring& displayName, const std::wstring& fil
 void Installer::InstallOrRun(const std::wstring& fileName, bool elevate,
                              const std::wstring& unzipPath) {
   std::wstring ext = LowerAscii(ExtractFileExt(fileName));
+  Trace::Line(L"Running " + fileName + (elevate ? L" (elevated)" : L""));
   if (ext == L".msi") {
     // By its full path: a bare "msiexec.exe" would be looked for in the current folder first,
     // which may be a writable share.
@@ -77,6 +83,7 @@ void Installer::ReportNotRun(const std::wstring& fileName, const std::wstring& w
                              const std::wstring& detail) {
   std::wstring text = L"The file \"" + fileName + L"\" " + why + L". It was not run.";
   if (!detail.empty()) text += L"\r\n\r\n" + detail;
+  Trace::Line(text);
   MessageDlg(text, MsgDlgType::Error, {MsgDlgBtn::OK});
 }
 

@@ -77,16 +77,17 @@ class Office:
         return target
 
     def start_launcher(self, *args: str, timeout: float = 120.0,
-                       broadcast: bool = False) -> subprocess.Popen:
+                       broadcast: bool = False, env: dict[str, str] | None = None) -> subprocess.Popen:
         """broadcast=True: this run may send the discovery broadcast, so it must be inside a
-        network namespace of the test's own (netns.py); refused otherwise."""
+        network namespace of the test's own (netns.py); refused otherwise. env: more variables
+        for Wine (WINEDEBUG, say)."""
         exe = r"C:\Program Files\Zelkora\ZelkoraLauncher.exe"
         if broadcast:
             import netns
             netns.require_private_network()
         self.launcher()
         return self.prefix.start([exe, *args], timeout=timeout,
-                                 env={"ZELKORA_STANDIN_LOG": STANDIN_LOG})
+                                 env={"ZELKORA_STANDIN_LOG": STANDIN_LOG, **(env or {})})
 
     def records(self, timeout: float = 20.0, count: int = 1) -> list[dict]:
         return harness.read_standin_log(self.log_path, timeout=timeout, count=count)

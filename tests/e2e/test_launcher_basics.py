@@ -1,9 +1,11 @@
 """The real launcher under Wine: the happy path with its window, the application's command line
 and working folder, the port offset and quoted arguments, the end 4.5 s after the start, and a
-setting of the wrong type."""
+setting of the wrong type, the admin's trace."""
 
 from __future__ import annotations
 
+import codecs
+import re
 import sys
 import time
 from pathlib import Path
@@ -11,7 +13,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import harness  # noqa: E402
-from harness import Display, check  # noqa: E402
+import prereq as pr  # noqa: E402
+from harness import Display, check, eq  # noqa: E402
 from office import CAPTION, office, pixel, wait_exit  # noqa: E402
 
 DISPLAY: Display | None = None
@@ -61,6 +64,33 @@ def happy_path() -> None:
         low = 3.4 if harness.I386_EMULATED else 4.0
         check(low <= ended <= 7.5, f"ended {ended:.2f} s after the application's start")
         check(len(o.records()) == 1, "the application was started more than once")
+
+
+def trace_in_the_debug_output_and_the_log_file() -> None:
+    # The admin's log file named with a variable; Wine shows OutputDebugStringW on its seh
+    # channel. Both carry the same lines, the step times and the start among them.
+    with office("trace", DISPLAY) as o:
+        o.set_user("AppLocation", "REG_SZ", o.add_app("Velmont/Velmont.exe"))
+        o.set_user("LogFile", "REG_EXPAND_SZ", r"%TEMP%\zl-trace.log")
+        quiet_prerequisites(o)
+        proc = o.start_launcher(env={"WINEDEBUG": "warn+seh"})
+        o.records(timeout=30)
+        eq(wait_exit(proc, 30), 0, "launcher exit code")
+        log = (pr.temp_dir(o) / "zl-trace.log").read_bytes()
+        check(not log.startswith(b"\xef\xbb\xbf"), "the log starts with a byte-order mark")
+        lines = log.decode("utf-8").split("\r\n")
+        eq(lines[-1], "", "the log's last line end")
+        lines = lines[:-1]
+        check(all(ln.startswith("ZelkoraLauncher: ") and "\n" not in ln for ln in lines),
+              f"log lines {lines!r}")
+        for want in ("Step 1: Checking Local PC", "Step 6 took ", 'Starting "\\\\srv01'):
+            check(any(ln.startswith("ZelkoraLauncher: " + want) for ln in lines),
+                  f"no line {want!r} in {lines!r}")
+        # Wine writes each as OutputDebugStringA "text\n", with C escapes.
+        debug = proc.stderr_path.read_text("utf-8", "replace")  # type: ignore[attr-defined]
+        shown = [codecs.decode(m, "unicode_escape")
+                 for m in re.findall(r'OutputDebugString\w "(.*)\\n"$', debug, re.M)]
+        eq(shown, lines, "the debug output against the log")
 
 
 def port_offset_and_arguments() -> None:
@@ -122,6 +152,7 @@ def wrong_type_setting() -> None:
 if __name__ == "__main__":
     harness.main(globals(), [
         happy_path,
+        trace_in_the_debug_output_and_the_log_file,
         port_offset_and_arguments,
         warning_before_the_start,
         wrong_type_setting,

@@ -9,6 +9,7 @@
 #include "launcher/LaunchSequence.h"
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
+#include "model/Trace.h"
 #include "utils/Paths.h"
 #include "utils/Text.h"
 #include "TestSupport.h"
@@ -258,6 +259,75 @@ TEST_F(LaunchTest, AnErrorEscapingAStepEndsTheRunSilently) {
   EXPECT_TRUE(terminated);
   EXPECT_TRUE(fresh.ui.boxes.empty());
   EXPECT_TRUE(fresh.ui.dialogs.empty());
+}
+
+TEST(Trace, MessageLineBreaksBecomeSlashes) {
+  EXPECT_EQ(Trace::Format(L"a\r\n\r\nb\nc\rd"), L"ZelkoraLauncher: a / b / c / d");
+  EXPECT_EQ(Trace::Format(L""), L"ZelkoraLauncher: ");
+}
+
+TEST_F(LaunchTest, TheTraceOfARunGoesToTheDebugOutputAndTheAdminsLogFile) {
+  // The admin's file from HKLM with a variable in it; the user's value of another type would
+  // end the program for any other option, here it is ignored.
+  p.system.environment[L"TEMP"] = L"C:\\Temp";
+  p.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"LogFile",
+                 RegValue{RegKind::ExpandString, L"%TEMP%\\zl.log", 0}, RegView::Reg64);
+  p.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"LogFile", RegValue{RegKind::Dword, L"", 1},
+                 RegView::Reg64);
+  p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", kVelmontOnShare,
+                       RegView::Reg64);
+  Options().Load();
+  EXPECT_EQ(Options().LogFile(), L"C:\\Temp\\zl.log");
+  Options().SetSkipCR(true);
+  Options().SetSkipPC(true);
+  p.files.AddFile(kVelmontOnShare, "MZ");
+  p.files.AddFile(kBrailleFont, "font");
+  form.OnActivate();
+
+  std::wstring debug;
+  for (const std::wstring& line : p.system.debugOutput) {
+    ASSERT_TRUE(StartsWith(line, L"ZelkoraLauncher: ")) << ToUtf8(line);
+    debug += line.substr(0, line.size() - 1) + L"\r\n";  // each ends in "\n"
+  }
+  EXPECT_EQ(FromUtf8(p.files.ReadFileText(L"C:\\Temp\\zl.log")), debug);
+  // Each step with its time, in order, then the start itself.
+  size_t at = 0;
+  for (const std::wstring& want :
+       {std::wstring(L"Options: AppLocation=\"") + kVelmontOnShare,
+        std::wstring(L"Step 1: Checking Local PC"), std::wstring(L"Step 1 took "),
+        std::wstring(L"Step 2: Locating Orvex"), std::wstring(L"Step 5 took "),
+        std::wstring(L"Step 6: Launching App"), std::wstring(L"Step 6 took "),
+        L"Starting \"" + kVelmontOnShare +
+            L"\" with the parameters \" -OrvexAddress=srv01\" in \"" + kShare + L"\\Velmont\\\""}) {
+    at = debug.find(L"ZelkoraLauncher: " + want, at);
+    ASSERT_NE(at, std::wstring::npos) << ToUtf8(want) << "\n" << ToUtf8(debug);
+  }
+}
+
+TEST_F(LaunchTest, AFailingRunIsTracedAndALogThatCannotBeWrittenChangesNothing) {
+  p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"LogFile", L"C:\\Locked\\zl.log",
+                       RegView::Reg64);
+  p.files.AddDir(L"C:\\Locked");
+  p.files.SetReadOnlyDir(L"C:\\Locked", true);
+  p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", L"srv09",
+                       RegView::Reg64);
+  Options().Load();
+  p.network.accepting = {L"srv09:2879"};
+  form.OnActivate();
+
+  // The share of srv09 does not exist: the critical finding and the box, one line each.
+  ASSERT_EQ(p.ui.boxes.size(), 1u);
+  const std::wstring box = Trace::Format(p.ui.boxes[0].text);
+  std::wstring debug;
+  for (const std::wstring& line : p.system.debugOutput) debug += line;
+  EXPECT_NE(debug.find(L"ZelkoraLauncher: Finding, critical: Zelkora Launcher has detected"),
+            std::wstring::npos)
+      << ToUtf8(debug);
+  EXPECT_NE(debug.find(L"ZelkoraLauncher: Stopped: the Attention box says: " +
+                       box.substr(std::wstring(Trace::kPrefix).size()) + L"\n"),
+            std::wstring::npos)
+      << ToUtf8(debug);
+  EXPECT_FALSE(p.files.Exists(L"C:\\Locked\\zl.log"));
 }
 
 }  // namespace

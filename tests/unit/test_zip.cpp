@@ -331,6 +331,9 @@ class RecordingFileSystem : public IFileSystem {
   std::optional<std::wstring> Sha256(const std::wstring& path) override {
     return inner_.Sha256(path);
   }
+  bool AppendToFile(const std::wstring& path, const std::string& bytes) override {
+    return inner_.AppendToFile(path, bytes);
+  }
   std::wstring TempPath() override { return inner_.TempPath(); }
   std::wstring TempFileName(const std::wstring& d, const std::wstring& p) override {
     return inner_.TempFileName(d, p);

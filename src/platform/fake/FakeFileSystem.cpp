@@ -423,6 +423,18 @@ bool FakeFileSystem::ListDirectory(const std::wstring& dir,
   return true;
 }
 
+bool FakeFileSystem::AppendToFile(const std::wstring& path, const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto p = Parse(path);
+  auto loc = p ? state_->Locate(*p) : std::nullopt;
+  if (!loc || !loc->parentNode || loc->parentNode->readOnly) return false;
+  if (loc->node && (loc->node->dir || loc->node->writers > 0)) return false;
+  if (!state_->Take(bytes.size())) return false;
+  Node& node = loc->node ? *loc->node : state_->Create(*loc, false);
+  node.data += bytes;
+  return true;
+}
+
 std::wstring FakeFileSystem::TempPath() {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->tempPath;

@@ -56,6 +56,7 @@ class FakeFileSystem : public IFileSystem {
   bool ListDirectory(const std::wstring& dir,
                      const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<std::wstring> Sha256(const std::wstring& path) override;
+  bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
   std::wstring TempPath() override;
   // Names "<first three letters of prefix><4 hex digits>.tmp" from a counter, skipping names in
   // use.

@@ -184,6 +184,21 @@ std::wstring FakeSystem::Environment(const std::wstring& name) {
   return it == environment.end() ? std::wstring() : it->second;
 }
 
+std::wstring FakeSystem::ExpandEnvironment(const std::wstring& text) {
+  std::wstring out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t open = text.find(L'%', i);
+    const size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+    if (close == std::wstring::npos) break;
+    out += text.substr(i, open - i);
+    auto it = environment.find(text.substr(open + 1, close - open - 1));
+    out += it != environment.end() ? it->second : text.substr(open, close - open + 1);
+    i = close + 1;
+  }
+  return out + text.substr(std::min(i, text.size()));
+}
+
 std::wstring FakeSystem::NewGuidText() {
   if (guidFails) throw LauncherError(L"No GUID");
   ++guidsMade;

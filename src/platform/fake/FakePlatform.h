@@ -120,6 +120,9 @@ class FakeSystem : public ISystem {
   std::wstring SystemDirectory() override { return systemDirectory; }
   std::wstring WindowsDirectory() override { return windowsDirectory; }
   std::wstring Environment(const std::wstring& name) override;
+  // %NAME% from environment; unknown names stay as written.
+  std::wstring ExpandEnvironment(const std::wstring& text) override;
+  void DebugOutput(const std::wstring& text) override { debugOutput.push_back(text); }
   std::wstring UserName() override { return userName; }
   std::wstring NewGuidText() override;
   std::optional<FileVersion> FileVersionOf(const std::wstring& path) override;
@@ -135,6 +138,7 @@ class FakeSystem : public ISystem {
   // Called after each Sleep (a test can make something appear meanwhile).
   std::function<void(uint32_t)> onSleep;
   int guidsMade = 0;
+  std::vector<std::wstring> debugOutput;
 };
 
 class FakeNetwork : public INetwork {

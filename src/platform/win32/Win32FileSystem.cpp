@@ -182,6 +182,17 @@ bool Win32FileSystem::ListDirectory(const std::wstring& dir,
   }
 }
 
+bool Win32FileSystem::AppendToFile(const std::wstring& path, const std::string& bytes) {
+  // FILE_APPEND_DATA alone: every write lands at the end, also beside other writers.
+  UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD put = 0;
+  return ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+         put == bytes.size();
+}
+
 std::wstring Win32FileSystem::TempPath() {
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   std::wstring path;

@@ -147,6 +147,20 @@ std::wstring Win32System::Environment(const std::wstring& name) {
   return std::wstring();
 }
 
+std::wstring Win32System::ExpandEnvironment(const std::wstring& text) {
+  std::vector<wchar_t> buffer(text.size() + 256);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD n =
+        ::ExpandEnvironmentStringsW(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return text;
+    if (n <= buffer.size()) return std::wstring(buffer.data(), n - 1);  // n counts the NUL
+    buffer.resize(n);
+  }
+  return text;
+}
+
+void Win32System::DebugOutput(const std::wstring& text) { ::OutputDebugStringW(text.c_str()); }
+
 std::wstring Win32System::UserName() {
   std::vector<wchar_t> buffer(257);  // UNLEN + 1
   for (int attempt = 0; attempt < 2; ++attempt) {

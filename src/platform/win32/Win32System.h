@@ -18,6 +18,8 @@ class Win32System : public ISystem {
   std::wstring SystemDirectory() override;
   std::wstring WindowsDirectory() override;
   std::wstring Environment(const std::wstring& name) override;
+  std::wstring ExpandEnvironment(const std::wstring& text) override;
+  void DebugOutput(const std::wstring& text) override;
   std::wstring UserName() override;
   std::wstring NewGuidText() override;
   std::optional<FileVersion> FileVersionOf(const std::wstring& path) override;

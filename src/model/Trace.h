@@ -1,0 +1,25 @@
+#pragma once
+// Trace: the launcher's diagnostic trace for the IT admin, one line per decision. Every line goes
+// to the debug output, always, so a debugger or a debug-output viewer shows it without any
+// setting; when the admin names a file ("LogFile"), the same lines are appended there too, as
+// UTF-8 without byte-order mark and with CRLF line ends. Writing never fails the caller.
+
+#include <string>
+
+namespace zl {
+
+class Trace {
+ public:
+  Trace() = delete;
+
+  static constexpr const wchar_t* kPrefix = L"ZelkoraLauncher: ";
+
+  // The line as written: the prefix, then text with each run of line breaks as " / ", so that
+  // each trace line stays one line.
+  static std::wstring Format(const std::wstring& text);
+  static void Line(const std::wstring& text);
+  // Where the lines are appended from now on; empty for no file. Set before other threads trace.
+  static void SetLogFile(const std::wstring& path);
+};
+
+}  // namespace zl
