@@ -7,6 +7,7 @@
 #include "model/MessageDialog.h"
 #include "platform/Platform.h"
 #include "model/ShareCache.h"
+#include "model/Trace.h"
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
@@ -56,27 +57,61 @@ bool LookupAddress(const std::wstring& hostName, std::wstring& address) {
 }
 
 bool ProbeTCP() {
-  return Platform().network->ProbeTcp(
+  const bool answered = Platform().network->ProbeTcp(
       Options().OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort()), kProbeTimeoutMs);
+  Trace::Line(L"Probe of " + Options().OrvexAddress() + L" on TCP port " +
+              IntToText(OrvexLocator::TcpPort()) +
+              (answered ? L": answered" : L": no answer, the broadcast follows"));
+  return answered;
+}
+
+// A datagram as the trace shows it: printable ASCII as it is, any other byte as \xNN.
+std::wstring Printable(const std::string& bytes) {
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      text += static_cast<wchar_t>(c);
+    } else {
+      text += L"\\x";
+      text += kHex[c >> 4];
+      text += kHex[c & 15];
+    }
+  }
+  return text;
 }
 
 bool DiscoverUDP() {
   INetwork& net = *Platform().network;
   ISystem& sys = *Platform().system;
+  Trace::Line(L"Broadcast \"Finding Server\" to 255.255.255.255, UDP port " +
+              IntToText(OrvexLocator::UdpPort()));
   net.SendBroadcast(static_cast<uint16_t>(OrvexLocator::UdpPort()), "Finding Server");
   // Unsigned differences keep the deadline right across GetTickCount's wrap after 49.7 days.
   const uint32_t start = sys.TickCount();
   for (;;) {
     uint32_t elapsed = sys.TickCount() - start;
-    if (elapsed >= kReplyWaitMs) return false;
-    auto datagram = net.ReceiveDatagram(kReplyWaitMs - elapsed, kReplyMaxBytes);
-    if (!datagram) return false;
+    std::optional<std::string> datagram;
+    if (elapsed < kReplyWaitMs)
+      datagram = net.ReceiveDatagram(kReplyWaitMs - elapsed, kReplyMaxBytes);
+    if (!datagram) {
+      Trace::Line(L"No server accepted within " + IntToText(kReplyWaitMs) + L" ms");
+      return false;
+    }
+    const std::wstring reply = L"Reply \"" + Printable(*datagram) + L"\"";
     auto name = ParseDiscoveryReply(*datagram);
-    if (!name) continue;
+    if (!name) {
+      Trace::Line(reply + L" ignored: it names no server");
+      continue;
+    }
     const std::wstring server = OrvexLocator::ResolveHostname(*name);
     // With the admin's list of servers, a reply naming another is ignored like an invalid one:
     // a dotted reply counts by its address or by the name its reverse lookup gives.
-    if (!Options().IsServerAllowed(*name) && !Options().IsServerAllowed(server)) continue;
+    if (!Options().IsServerAllowed(*name) && !Options().IsServerAllowed(server)) {
+      Trace::Line(reply + L" ignored: " + server + L" is not among the allowed servers");
+      continue;
+    }
+    Trace::Line(reply + L" accepted: server " + server);
     Options().SetOrvexAddress(server);
     return true;
   }
@@ -170,6 +205,7 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
   bool found = false;
 
   if (!options.AppLocation().empty() && !kAppNamePattern.Search(options.AppLocation())) {
+    Trace::Line(L"Saved location " + options.AppLocation() + L" names no application: cleared");
     options.SetAppLocation(L"");
     options.Save();
   }
@@ -177,8 +213,11 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
   if (!options.AppLocation().empty()) {
     if (ShareCache::CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
+      Trace::Line(L"Saved location " + options.AppLocation() + L" found: server \"" +
+                  options.OrvexAddress() + L"\"");
       if (!options.OrvexAddress().empty()) RegisterZone();
     } else {
+      Trace::Line(L"Saved location " + options.AppLocation() + L" not found");
       // The configured address is not probed: it most likely named the server that went away
       // with the saved location.
       options.SetAppLocation(L"");
@@ -191,8 +230,10 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
   if (!found && options.AppLocation().empty()) found = DiscoverUDP();
 
   if (!found) {
-    if (options.AppLocation().empty() || !ShareCache::CheckFile(options.AppLocation()))
+    if (options.AppLocation().empty() || !ShareCache::CheckFile(options.AppLocation())) {
+      Trace::Line(L"No server found: the user is asked for the application");
       options.SetAppLocation(LocateApp());
+    }
     if (!options.AppLocation().empty() && ShareCache::CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       options.Save();

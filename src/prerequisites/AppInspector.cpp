@@ -9,6 +9,8 @@
 #include "model/LauncherOptions.h"
 #include "platform/Platform.h"
 #include "model/LauncherUtils.h"
+#include "model/Trace.h"
+#include "utils/Text.h"
 #include "utils/RegistryValues.h"
 #include "utils/Paths.h"
 #include "prerequisites/BdeConfig.h"
@@ -114,7 +116,11 @@ void AppInspector::Inspect(LaunchErrorList& errorList) {
   if (o.IsVelmont()) {
     if (!o.SkipCR()) {
       int a = 0, b = 0, c = 0, d = 0;
-      if (!GetCrystalXIVersion(a, b, c, d))
+      const bool found = GetCrystalXIVersion(a, b, c, d);
+      Trace::Line(found ? L"Report viewer runtime version " + IntToText(a) + L"." + IntToText(b) +
+                              L"." + IntToText(c) + L"." + IntToText(d)
+                        : L"Report viewer runtime not registered");
+      if (!found)
         Report(errorList, kCrystalXIMissing, ErrorSeverity::Crystal);
       else if (!(a == 11 && b == 0 && c == 0 && d >= 2495))
         Report(errorList, kCrystalXIWrongVersion, ErrorSeverity::Crystal);
@@ -195,11 +201,16 @@ bool AppInspector::BrailleFontsInstalled() {
 bool AppInspector::HasEnoughMemory(float gigabytes) {
   // A system without the memory query reports nothing, which fails the test.
   uint64_t total = Platform().system->TotalPhysicalMemory().value_or(0);
+  Trace::Line(L"Memory " + IntToText(static_cast<int>(total >> 20)) + L" MiB, wanted " +
+              IntToText(static_cast<int>(gigabytes * 1024)) + L" MiB");
   return static_cast<double>(total) / 1073741824.0 >= static_cast<double>(gigabytes);
 }
 
 bool AppInspector::HasScreenSize(int width, int height) {
   ISystem& system = *Platform().system;
+  Trace::Line(L"Screen " + IntToText(system.ScreenWidth()) + L" x " +
+              IntToText(system.ScreenHeight()) + L", wanted " + IntToText(width) + L" x " +
+              IntToText(height));
   return system.ScreenWidth() >= width && system.ScreenHeight() >= height;
 }
 

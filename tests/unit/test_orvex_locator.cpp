@@ -11,6 +11,7 @@
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "TestSupport.h"
+#include "utils/Text.h"
 
 namespace zl {
 namespace {
@@ -376,6 +377,18 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
     EXPECT_EQ(Options().OrvexAddress(), c.server);
     EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
   }
+  // The trace says which reply was ignored and why.
+  Fresh();
+  Options().SetAllowedServers({L"srv01"});
+  p->network.replies = {"ROGUE,x", std::string("\x01,x"), "srv01,x"};
+  OrvexLocator::Locate(errors);
+  std::wstring trace;
+  for (const std::wstring& line : p->system.debugOutput) trace += line;
+  for (const wchar_t* want :
+       {L"Reply \"ROGUE,x\" ignored: ROGUE is not among the allowed servers\n",
+        L"Reply \"\\x01,x\" ignored: it names no server\n",
+        L"Reply \"srv01,x\" accepted: server srv01\n"})
+    EXPECT_NE(trace.find(want), std::wstring::npos) << ToUtf8(want) << ToUtf8(trace);
   // The configured address is the admin's own and is not filtered.
   Fresh();
   Options().SetAllowedServers({L"srv01"});
