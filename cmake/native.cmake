@@ -41,7 +41,7 @@ if(ZL_WINE_TESTS)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/win32/run_adapter_tests.py)
   add_test(NAME win32.xp_imports
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/win32/check_xp_imports.py
-            ${ZL_WIN32_BIN}/ZelkoraLauncher.exe)
+            ${ZL_WIN32_BIN}/ZelkoraLauncher.exe ${ZL_WIN32_BIN}/ZelkoraDoctor.exe)
   file(GLOB ZL_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
   foreach(script ${ZL_E2E_TESTS})
     get_filename_component(name ${script} NAME_WE)

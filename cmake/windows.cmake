@@ -61,6 +61,12 @@ target_compile_options(ZelkoraLauncher PRIVATE ${ZL_WARNINGS})
 target_link_libraries(ZelkoraLauncher PRIVATE zl_core)
 target_link_options(ZelkoraLauncher PRIVATE ${ZL_STATIC_LINK} -municode -Wl,--dynamicbase -Wl,--nxcompat)
 
+# The check-only doctor: the same logic on dry-run adapters, a console program beside the launcher.
+add_executable(ZelkoraDoctor ${CMAKE_SOURCE_DIR}/src/doctor/ZelkoraDoctor.cpp)
+target_compile_options(ZelkoraDoctor PRIVATE ${ZL_WARNINGS})
+target_link_libraries(ZelkoraDoctor PRIVATE zl_core)
+target_link_options(ZelkoraDoctor PRIVATE ${ZL_STATIC_LINK} -municode -Wl,--dynamicbase -Wl,--nxcompat)
+
 # Test tools: each tools/<folder>/<Name>.cpp is one program <Name>.exe; a file named GUI in
 # the folder makes its programs GUI-subsystem (no console).
 file(GLOB ZL_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/*.cpp)

@@ -62,10 +62,12 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
   return args;
 }
 
-void LauncherOptions::Load() {
+void LauncherOptions::Load() { Load(Platform().system->CommandLine()); }
+
+void LauncherOptions::Load(const std::wstring& commandLine) {
   Load(RegRoot::LocalMachine);
   Load(RegRoot::CurrentUser);
-  std::vector<std::wstring> args = SplitCommandLine(Platform().system->CommandLine());
+  std::vector<std::wstring> args = SplitCommandLine(commandLine);
   std::wstring extra = extra_options_;
   for (size_t i = 1; i < args.size(); ++i) extra += L" " + args[i];
   size_t start = 0;

@@ -61,6 +61,8 @@ class LauncherOptions {
 
   // Both registry roots, then the command line, then the application type.
   void Load();
+  // The same with another program's command line (its first argument is the program).
+  void Load(const std::wstring& commandLine);
   void Load(RegRoot root);
   void Save();
   void SetAppTypeFromFile(const std::wstring& file);

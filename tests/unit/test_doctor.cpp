@@ -1,0 +1,144 @@
+// The check-only doctor over fakes: its checks, the application's command line and exit codes
+// for a workstation that would start, one with a missing share, one where the launcher would ask,
+// one with an offer; and that no write reaches the platform.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "doctor/Doctor.h"
+#include "model/LauncherOptions.h"
+#include "platform/DryRun.h"
+#include "platform/fake/FakePlatform.h"
+#include "utils/Text.h"
+#include "TestSupport.h"
+
+namespace zl {
+namespace {
+
+using fake::FakePlatform;
+using namespace test;
+
+// One workstation: the fakes below the dry-run adapters the doctor runs on.
+struct Workstation : FreshGlobals {
+  FakePlatform p;
+  ChangeLog log;
+  DryRunRegistry registry{p.registry, log};
+  DryRunFileSystem files{p.files, log};
+  DryRunShell shell{log};
+  DoctorUserInterface ui;
+  std::wstring commandLine = L"ZelkoraLauncher.exe";
+
+  void User(const wchar_t* name, const std::wstring& value) {
+    p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, name, value, RegView::Reg64);
+  }
+  DoctorReport Run() {
+    PlatformServices services = Platform();
+    services.registry = &registry;
+    services.files = &files;
+    services.shell = &shell;
+    services.ui = &ui;
+    InstallPlatform(services);  // FakePlatform puts its predecessor back
+    return Doctor::Run(ui, log, commandLine);
+  }
+};
+
+std::vector<std::wstring> Statuses(const DoctorReport& r) {
+  std::vector<std::wstring> s;
+  for (const DoctorCheck& c : r.checks) s.push_back(IntToText(c.step) + L" " + c.status);
+  return s;
+}
+
+TEST(Doctor, AWorkstationThatWouldStartChangesNothingAndGetsTheCommandLine) {
+  Workstation t;
+  t.User(L"AppLocation", kVelmontOnShare);
+  t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"SkipCR", 1, RegView::Reg64);
+  t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"SkipPC", 1, RegView::Reg64);
+  t.p.files.AddFile(kVelmontOnShare, "MZ");
+  t.p.files.AddFile(kBrailleFont, "font");
+  t.commandLine = L"ZelkoraLauncher.exe -Company=\"A B\"";
+  const auto keysBefore = t.p.registry.AllKeys(RegRoot::CurrentUser);
+
+  const DoctorReport r = t.Run();
+
+  EXPECT_EQ(Statuses(r),
+            (std::vector<std::wstring>{L"1 OK", L"2 OK", L"3 SKIPPED", L"4 OK", L"5 OK"}));
+  EXPECT_EQ(r.checks[2].message, L"The write test of \\\\srv01\\zelkora$ was not performed.");
+  EXPECT_EQ(r.commandLine, L"\"" + kVelmontOnShare + L"\" -OrvexAddress=srv01 -Company=A B");
+  EXPECT_EQ(r.exitCode, 0);
+  // The zone entries are what the launcher would add; nothing of it, nor of the share's test
+  // file, reached the platform.
+  std::wstring changes;
+  for (const std::wstring& c : r.changes) changes += c + L"\n";
+  EXPECT_NE(changes.find(L"create HKCU\\" + std::wstring(kZoneMap) + L"\\Domains\\srv01"),
+            std::wstring::npos)
+      << ToUtf8(changes);
+  EXPECT_EQ(changes.find(L".txt"), std::wstring::npos) << ToUtf8(changes);
+  EXPECT_EQ(t.p.registry.AllKeys(RegRoot::CurrentUser), keysBefore);
+  EXPECT_EQ(t.p.registry.writes, 0);
+  EXPECT_TRUE(t.p.files.Changes().empty());
+  EXPECT_TRUE(t.p.shell.executed.empty());
+  EXPECT_TRUE(t.p.shell.opened.empty());
+}
+
+TEST(Doctor, FindingsQuestionsAndOffersSetTheExitCode) {
+  struct Case {
+    const char* name;
+    std::function<void(Workstation&)> arrange;
+    std::vector<std::wstring> statuses;
+    int exitCode;
+  } cases[] = {
+      {"the configured server has no share",
+       [](Workstation& t) {
+         t.User(L"OrvexAddress", L"srv09");
+         t.p.network.accepting = {L"srv09:2879"};
+       },
+       {L"1 OK", L"2 OK", L"3 CRITICAL"},
+       2},
+      {"nobody answers: the Information window would ask, and the doctor stops there",
+       [](Workstation&) {},
+       {L"1 OK", L"2 ASK"},
+       1},
+      {"the braille fonts are missing",
+       [](Workstation& t) {
+         t.User(L"AppLocation", kVelmontOnShare);
+         t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"SkipCR", 1, RegView::Reg64);
+         t.p.registry.SetDword(RegRoot::CurrentUser, kLauncherKey, L"SkipPC", 1, RegView::Reg64);
+         t.p.files.AddFile(kVelmontOnShare, "MZ");
+       },
+       {L"1 OK", L"2 OK", L"3 SKIPPED", L"4 OK", L"5 OFFER"},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Workstation t;
+    c.arrange(t);
+    const DoctorReport r = t.Run();
+    EXPECT_EQ(Statuses(r), c.statuses);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.commandLine.empty(), c.exitCode == 2 || c.statuses.back() == L"2 ASK");
+    EXPECT_TRUE(t.p.files.Changes().empty());
+    EXPECT_EQ(t.p.registry.writes, 0);
+  }
+}
+
+TEST(DoctorReportText, OneLinePerCheckAndExactJson) {
+  DoctorReport r;
+  r.checks = {{3, L"CRITICAL", L"No \"share\".\r\n\r\nCheck it."}, {5, L"OFFER", L"a\\b"}};
+  r.changes = {L"write HKCU\\x \"v\" = 1"};
+  r.exitCode = 2;
+  EXPECT_EQ(Doctor::Text(r),
+            L"step 3  CRITICAL  No \"share\". / Check it.\r\nstep 5  OFFER     a\\b\r\n"
+            L"command line: (the application would not be started)\r\n"
+            L"the launcher would change:\r\n  write HKCU\\x \"v\" = 1\r\nexit code: 2\r\n");
+  EXPECT_EQ(Doctor::Json(r),
+            "{\"checks\": [{\"step\": 3, \"status\": \"CRITICAL\", \"message\": \"No \\\"share\\\"."
+            "\\u000d\\u000a\\u000d\\u000aCheck it.\"}, {\"step\": 5, \"status\": \"OFFER\", "
+            "\"message\": \"a\\\\b\"}], \"commandLine\": \"\", \"changes\": [\"write HKCU\\\\x "
+            "\\\"v\\\" = 1\"], \"exitCode\": 2}\n");
+}
+
+}  // namespace
+}  // namespace zl
