@@ -49,6 +49,7 @@ EXPECTED = {
     "AllowedServers": "REG_MULTI_SZ",
     "RequireInstallerHashes": "REG_DWORD",
     "InstallerHashes": "subkey of REG_SZ",
+    "LogFile": "REG_EXPAND_SZ",
 }
 # Read by LauncherOptions::Load from both roots, but saved per user by the launcher: no policy.
 PER_USER_STATE = {"AppLocation"}
