@@ -7,8 +7,9 @@ own (tests/e2e/netns.py), so the broadcast never leaves this machine.
 
 Shows the window on $DISPLAY when that display can be reached from inside the namespace (through
 its socket file /tmp/.X11-unix/X<n>), else on a private Xvfb. Prints the server found, the zone
-entries written, what the stand-in application received, and saves a screenshot of the launcher
-window.
+entries written, what the stand-in application received, and saves screenshots of the launcher
+window, the "Installer" window while it downloads and, from a third launch where nobody answers,
+the "Information" window.
 """
 
 from __future__ import annotations
@@ -25,18 +26,20 @@ sys.path.insert(0, str(ROOT / "tools" / "orvex"))
 
 import netns  # noqa: E402
 from harness import Display  # noqa: E402
-from office import CAPTION, LAUNCHER_KEY, ZONEMAP, office, pixel, wait_exit  # noqa: E402
+from office import (ATTENTION, CAPTION, INFORMATION, LAUNCHER_KEY, ZONEMAP, office,  # noqa: E402
+                    pixel, wait_exit)
 from orvex_standin import Orvex  # noqa: E402
-from prereq import (BRAILLE_MSI, OFFER_BRAILLE, DownloadServer, answer_offer,  # noqa: E402
-                    braille_font, download_files, expect_app_start)
+from prereq import (BRAILLE_MSI, INSTALLER, OFFER_BRAILLE, DownloadServer,  # noqa: E402
+                    answer_offer, braille_font, download_files, expect_app_start)
 
 SHOT = ROOT / "build" / "demo" / "launcher-window.png"
+SHOTS = ("launcher-window.png", "installer-window.png", "information-window.png")
 STEEL_BLUE = (0x46, 0x82, 0xB4)
 REPLY = b"SRV01,<SecurityID>"
 
 
-def crop_window(o, full: Path, out: Path) -> None:
-    (left, top, right, bottom), _ = o.driver.rect(CAPTION)
+def crop_window(o, full: Path, out: Path, caption: str = CAPTION) -> None:
+    (left, top, right, bottom), _ = o.driver.rect(caption)
     subprocess.run(["convert", str(full), "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
                     "+repage", str(out)], check=True, timeout=30)
 
@@ -81,7 +84,7 @@ def main() -> int:
     with choose_display() as display:
         where = f"your display {display.name}" if display.use_existing else f"a private Xvfb {display.name}"
         with office("demo", display) as o, Orvex(replies=[REPLY]) as orvex, \
-                DownloadServer(download_files(BRAILLE_MSI)) as downloads:
+                DownloadServer(download_files(BRAILLE_MSI), hold=True) as downloads:
             app = o.add_app("Velmont/Velmont.exe")
             # Only the braille offer is shown: the report viewer, barcode, memory and screen
             # checks are skipped machine-wide.
@@ -102,6 +105,13 @@ def main() -> int:
             crop_window(o, full, SHOT)
             answer_offer(o, OFFER_BRAILLE, yes=True, timeout=60)
             print("demo: the launcher offered the braille fonts; answered Yes")
+            # The server holds its answer until the Installer window has been photographed.
+            downloads.wait_request(timeout=60)
+            o.driver.wait(INSTALLER, timeout=30)
+            time.sleep(1.0)  # its first paint
+            display.screenshot(full)
+            crop_window(o, full, SHOT.with_name("installer-window.png"), INSTALLER)
+            downloads.release()
             rec = expect_app_start(o, 1, timeout=120)
             req = orvex.wait_request(1.0)
             print(f"demo: broadcast {req.payload.decode()!r} from {req.sender[0]}:{req.sender[1]} "
@@ -131,6 +141,23 @@ def main() -> int:
             code2 = wait_exit(proc, 60)
             print(f"demo: second launch: no offer, application started with "
                   f"{second['params']!r}, launcher exit code {code2}")
+
+            # A third launch where nobody answers and nothing is saved: the Information window
+            # asks for the application; its close box gives up, and the Attention box says so.
+            orvex.replies, orvex.delays = [], []
+            o.prefix.reg_delete(LAUNCHER_KEY)
+            proc = o.start_launcher(broadcast=True)
+            o.driver.wait(INFORMATION, timeout=60)
+            time.sleep(1.0)
+            display.screenshot(full)
+            crop_window(o, full, SHOT.with_name("information-window.png"), INFORMATION)
+            o.driver.close(INFORMATION)
+            o.driver.wait(ATTENTION, timeout=30)
+            o.driver.click(ATTENTION, "OK")
+            code3 = wait_exit(proc, 60)
+            print(f"demo: third launch, nobody answering: the Information window asked, closed; "
+                  f"launcher exit code {code3}")
+            print(f"demo: screenshots: {', '.join(str(SHOT.with_name(n)) for n in SHOTS)}")
             ok = code == 0 and code2 == 0 and found and braille_font(o) is not None
             return 0 if ok else 1
 
