@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/Trace.h"
 #include "platform/Platform.h"
 #include "prerequisites/Installer.h"
 #include "prerequisites/InstallerPolicy.h"
@@ -63,6 +64,7 @@ void InstallerForm::OnDownloadProgress(DownloadProgressData data) {
     // would never close.
     try {
       const std::wstring saved = downloader_->SaveAs();
+      Trace::Line(L"Downloaded " + url_ + L" to " + saved);
       if (InstallerPolicy::Approve(file_name_, saved))
         Installer::InstallOrRun(saved, elevate_, unzip_path_);
       else

@@ -1,6 +1,7 @@
 #include "prerequisites/InstallerPolicy.h"
 
 #include "model/LauncherOptions.h"
+#include "model/Trace.h"
 #include "platform/Platform.h"
 #include "prerequisites/Installer.h"
 #include "utils/Text.h"
@@ -27,7 +28,7 @@ InstallerVerdict InstallerPolicy::Check(const std::wstring& fileName, const std:
                                                       fileName, RegView::Reg64);
   if (set.kind == RegKind::Missing)
     return Options().RequireInstallerHashes() ? InstallerVerdict::NoChecksum
-                                              : InstallerVerdict::Approved;
+                                              : InstallerVerdict::Unchecked;
   const std::wstring wanted = set.kind == RegKind::String ? NormalisedChecksum(set.text) : L"";
   if (wanted.empty()) return InstallerVerdict::Mismatch;
   const std::optional<std::wstring> actual = Platform().files->Sha256(path);
@@ -36,7 +37,13 @@ InstallerVerdict InstallerPolicy::Check(const std::wstring& fileName, const std:
 
 bool InstallerPolicy::Approve(const std::wstring& fileName, const std::wstring& path) {
   const InstallerVerdict verdict = Check(fileName, path);
-  if (verdict == InstallerVerdict::Approved) return true;
+  if (verdict == InstallerVerdict::Approved || verdict == InstallerVerdict::Unchecked) {
+    Trace::Line(L"\"" + fileName + L"\" " +
+                (verdict == InstallerVerdict::Approved
+                     ? L"matches the checksum set by the administrator"
+                     : L"has no checksum set by the administrator, and none is required"));
+    return true;
+  }
   const wchar_t* const reason =
       verdict == InstallerVerdict::Mismatch ? L"does not match the checksum" : L"has no checksum";
   Installer::ReportNotRun(fileName, std::wstring(reason) + L" set by your administrator");

@@ -7,7 +7,8 @@
 
 namespace zl {
 
-enum class InstallerVerdict { Approved, Mismatch, NoChecksum };
+// Unchecked: no checksum set and none required, so the installer runs unchecked.
+enum class InstallerVerdict { Approved, Unchecked, Mismatch, NoChecksum };
 
 class InstallerPolicy {
  public:
