@@ -8,6 +8,7 @@
 #include "model/LaunchError.h"
 #include "model/LauncherOptions.h"
 #include "model/ShareCache.h"
+#include "model/Trace.h"
 #include "prerequisites/AppInspector.h"
 #include "utils/Text.h"
 
@@ -24,20 +25,6 @@ const wchar_t* StatusOf(ErrorSeverity severity) {
     default:
       return L"OFFER";
   }
-}
-
-// Each run of line breaks as " / ".
-std::wstring OneLine(const std::wstring& text) {
-  std::wstring line;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] != L'\r' && text[i] != L'\n') {
-      line += text[i++];
-      continue;
-    }
-    while (i < text.size() && (text[i] == L'\r' || text[i] == L'\n')) ++i;
-    line += L" / ";
-  }
-  return line;
 }
 
 std::string JsonString(const std::wstring& text) {
@@ -157,15 +144,17 @@ std::wstring Doctor::Text(const DoctorReport& report) {
   for (const DoctorCheck& c : report.checks) {
     std::wstring status = c.status;
     status.resize(8, L' ');
-    text += L"step " + IntToText(c.step) + L"  " + status + L"  " + OneLine(c.message) + L"\r\n";
+    text +=
+        L"step " + IntToText(c.step) + L"  " + status + L"  " + Trace::OneLine(c.message) + L"\r\n";
   }
   text += L"command line: " +
           (report.commandLine.empty() ? L"(the application would not be started)"
-                                      : OneLine(report.commandLine)) +
+                                      : Trace::OneLine(report.commandLine)) +
           L"\r\n";
   if (!report.changes.empty()) {
     text += L"the launcher would change:\r\n";
-    for (const std::wstring& change : report.changes) text += L"  " + OneLine(change) + L"\r\n";
+    for (const std::wstring& change : report.changes)
+      text += L"  " + Trace::OneLine(change) + L"\r\n";
   }
   return text + L"exit code: " + IntToText(report.exitCode) + L"\r\n";
 }

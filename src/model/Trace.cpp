@@ -14,8 +14,8 @@ std::wstring& LogFile() {
 
 }  // namespace
 
-std::wstring Trace::Format(const std::wstring& text) {
-  std::wstring line = kPrefix;
+std::wstring Trace::OneLine(const std::wstring& text) {
+  std::wstring line;
   for (size_t i = 0; i < text.size();) {
     if (text[i] != L'\r' && text[i] != L'\n') {
       line += text[i++];

@@ -14,9 +14,10 @@ class Trace {
 
   static constexpr const wchar_t* kPrefix = L"ZelkoraLauncher: ";
 
-  // The line as written: the prefix, then text with each run of line breaks as " / ", so that
-  // each trace line stays one line.
-  static std::wstring Format(const std::wstring& text);
+  // The text with each run of line breaks as " / ", so that it stays one line.
+  static std::wstring OneLine(const std::wstring& text);
+  // The line as written: the prefix, then the text as one line.
+  static std::wstring Format(const std::wstring& text) { return kPrefix + OneLine(text); }
   static void Line(const std::wstring& text);
   // Where the lines are appended from now on; empty for no file. Set before other threads trace.
   static void SetLogFile(const std::wstring& path);

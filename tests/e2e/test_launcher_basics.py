@@ -20,20 +20,11 @@ from office import CAPTION, office, pixel, wait_exit  # noqa: E402
 DISPLAY: Display | None = None
 
 
-def quiet_prerequisites(o) -> None:
-    """Nothing for step 5 to offer: the report viewer and barcode checks skipped, the braille
-    font present (Xvfb's 1024 x 768 screen and the host's memory pass)."""
-    o.set_user("SkipCR", "REG_DWORD", 1)
-    fonts = o.prefix.drive_c() / "windows" / "Fonts"
-    fonts.mkdir(parents=True, exist_ok=True)
-    (fonts / "BRAILLE.TTF").write_bytes(b"stand-in font")
-
-
 def happy_path() -> None:
     with office("happy", DISPLAY) as o:
         app = o.add_app("Velmont/Velmont.exe")
         o.set_user("AppLocation", "REG_SZ", app)
-        quiet_prerequisites(o)
+        pr.quiet_prerequisites(o)
         proc = o.start_launcher()
         o.driver.wait(CAPTION, timeout=30)
         (left, top, right, bottom), (cw, ch) = o.driver.rect(CAPTION)
@@ -72,7 +63,7 @@ def trace_in_the_debug_output_and_the_log_file() -> None:
     with office("trace", DISPLAY) as o:
         o.set_user("AppLocation", "REG_SZ", o.add_app("Velmont/Velmont.exe"))
         o.set_user("LogFile", "REG_EXPAND_SZ", r"%TEMP%\zl-trace.log")
-        quiet_prerequisites(o)
+        pr.quiet_prerequisites(o)
         proc = o.start_launcher(env={"WINEDEBUG": "warn+seh"})
         o.records(timeout=30)
         eq(wait_exit(proc, 30), 0, "launcher exit code")
@@ -100,7 +91,7 @@ def port_offset_and_arguments() -> None:
         o.set_machine("PortOffset", "REG_DWORD", 5)
         o.set_user("PortOffset", "REG_DWORD", 2)
         o.set_machine("OrvexAddress", "REG_SZ", "srv01")
-        quiet_prerequisites(o)
+        pr.quiet_prerequisites(o)
         proc = o.start_launcher("-a", "b c")
         rec = o.records(timeout=30)[0]
         # Quoted arguments are not quoted again: "b c" reaches the application as two.
@@ -124,7 +115,7 @@ def warning_before_the_start() -> None:
     with office("warning", DISPLAY, version="win2k") as o:
         app = o.add_app("Velmont/Velmont.exe")
         o.set_user("AppLocation", "REG_SZ", app)
-        quiet_prerequisites(o)
+        pr.quiet_prerequisites(o)
         proc = o.start_launcher()
         o.driver.wait("Warning", timeout=60)
         texts = [t for (_, _, t) in o.driver.texts("Warning")]
