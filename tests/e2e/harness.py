@@ -26,6 +26,10 @@ CACHE_DIR = REPO / ".cache"
 TEMPLATE_DIR = CACHE_DIR / "wine-template"
 TEMPLATE_LOCK = CACHE_DIR / "wine-template.lock"
 TEMPLATE_READY = TEMPLATE_DIR / ".zl-template-ready"
+# Prefix architectures: "win64" is a 64-bit Windows with WoW64, as the launcher mostly meets it;
+# "win32" a 32-bit-only Windows (no WoW64, no Wow6432Node), where every Wine process, services
+# included, is 32-bit code.
+ARCHES = ("win64", "win32")
 # On a host that cannot execute i386 code, scripts/wine-i386-emulation hands Wine's 32-bit
 # processes to qemu-i386: each then starts about 0.4 s later and 32-bit code runs slower.
 _I386_ENTRY = Path("/proc/sys/fs/binfmt_misc/wine-i386")
@@ -114,24 +118,39 @@ def _file_lock(path: Path, timeout: float):
             fcntl.flock(fh, fcntl.LOCK_UN)
 
 
-def ensure_template(timeout: float = 300.0) -> Path:
-    """Builds the cached template prefix once; later calls only check its marker.
+def template_paths(arch: str = "win64") -> tuple[Path, Path, Path]:
+    """(template folder, lock file, ready marker) of the template for `arch`: the 64-bit one
+    at .cache/wine-template, the 32-bit one beside it at .cache/wine-template-win32."""
+    if arch not in ARCHES:
+        raise ValueError(f"unknown prefix architecture {arch!r}; one of {ARCHES}")
+    if arch == "win64":
+        return TEMPLATE_DIR, TEMPLATE_LOCK, TEMPLATE_READY
+    folder = CACHE_DIR / f"wine-template-{arch}"
+    return folder, CACHE_DIR / f"wine-template-{arch}.lock", folder / ".zl-template-ready"
+
+
+def ensure_template(timeout: float = 300.0, arch: str = "win64") -> Path:
+    """Builds the cached template prefix for `arch` once; later calls only check its marker.
 
     The marker names the Wine version: a Wine upgrade would otherwise make every
     copy rewrite its system folders on first start.
     """
-    stamp = f"{_wine_version()} win64\n"
-    if TEMPLATE_READY.is_file() and TEMPLATE_READY.read_text() == stamp:
-        return TEMPLATE_DIR
-    with _file_lock(TEMPLATE_LOCK, timeout):
-        if TEMPLATE_READY.is_file() and TEMPLATE_READY.read_text() == stamp:
-            return TEMPLATE_DIR  # another test built it while we waited
-        if TEMPLATE_DIR.exists():
-            shutil.rmtree(TEMPLATE_DIR)
+    template, lock, ready = template_paths(arch)
+    stamp = f"{_wine_version()} {arch}\n"
+    if ready.is_file() and ready.read_text() == stamp:
+        return template
+    with _file_lock(lock, timeout):
+        if ready.is_file() and ready.read_text() == stamp:
+            return template  # another test built it while we waited
+        if template.exists():
+            shutil.rmtree(template)
         env = _base_env()
         env.pop("DISPLAY", None)
-        env.pop("WINEARCH", None)  # win64 (WoW64), as the launcher meets it
-        env["WINEPREFIX"] = str(TEMPLATE_DIR)
+        if arch == "win32":
+            env["WINEARCH"] = "win32"
+        else:
+            env.pop("WINEARCH", None)  # win64 (WoW64), as the launcher meets it
+        env["WINEPREFIX"] = str(template)
         # No Mono/Gecko: their installers would try to download.
         env["WINEDLLOVERRIDES"] = "mscoree,mshtml=d;winemenubuilder.exe=d"
         t0 = time.monotonic()
@@ -141,10 +160,11 @@ def ensure_template(timeout: float = 300.0) -> Path:
         # Debian's wineserver records its socket folder in the prefix; each copy
         # must make its own.
         with contextlib.suppress(FileNotFoundError):
-            (TEMPLATE_DIR / "wineserver").unlink()
-        TEMPLATE_READY.write_text(stamp)
-        print(f"harness: template prefix built in {time.monotonic() - t0:.1f} s", file=sys.stderr)
-    return TEMPLATE_DIR
+            (template / "wineserver").unlink()
+        ready.write_text(stamp)
+        print(f"harness: {arch} template prefix built in {time.monotonic() - t0:.1f} s",
+              file=sys.stderr)
+    return template
 
 
 # ---------------------------------------------------------------- per-test prefix
@@ -225,7 +245,7 @@ class WinePrefix:
         wp.run([...]); wp.reg_add(...); share = wp.make_share("srv01", "zelkora$")
     """
 
-    def __init__(self, name: str = "test", display: "Display | None" = None):
+    def __init__(self, name: str = "test", display: "Display | None" = None, arch: str = "win64"):
         global _counter
         with _counter_lock:
             _counter += 1
@@ -233,6 +253,7 @@ class WinePrefix:
         safe = "".join(c if c.isalnum() or c in "_." else "_" for c in name)
         self.name = name
         self.display = display
+        self.arch = arch
         self.work = WORK_ROOT / f"{safe}-{os.getpid()}-{n}"
         self.path: Path = self.work / "prefix"
         self.mode = ""
@@ -244,13 +265,15 @@ class WinePrefix:
 
     # -- lifetime
     def __enter__(self) -> "WinePrefix":
-        template = ensure_template()
+        template = ensure_template(arch=self.arch)
         _sweep_stale_work_dirs()
         t0 = time.monotonic()
         self.path, self.mode = _create_prefix(template, self.work, os.environ.get("ZL_PREFIX_MODE", "auto"))
         self.create_seconds = time.monotonic() - t0
         env = _base_env()
         env["WINEPREFIX"] = str(self.path)
+        if self.arch == "win32":
+            env["WINEARCH"] = "win32"  # Wine refuses a 32-bit prefix when told win64
         if self.display is not None:
             env["DISPLAY"] = self.display.name
         self.env = env

@@ -131,8 +131,9 @@ class office:
     offices by passing it in."""
 
     def __init__(self, name: str, display: Display | None = None, version: str | None = None,
-                 share_drive: str | None = None):
+                 share_drive: str | None = None, arch: str = "win64"):
         self.name = name
+        self.arch = arch  # "win32": a 32-bit-only Windows (harness.ARCHES)
         self.share_drive = share_drive
         self._display = display
         self._own_display: Display | None = None
@@ -144,7 +145,7 @@ class office:
         if display is None:
             self._own_display = Display()
             display = self._own_display.__enter__()
-        self._prefix = WinePrefix(self.name, display)
+        self._prefix = WinePrefix(self.name, display, arch=self.arch)
         prefix = self._prefix.__enter__()
         try:
             share = prefix.make_share("srv01", "zelkora$")
