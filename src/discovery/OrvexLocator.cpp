@@ -1,5 +1,7 @@
 #include "discovery/OrvexLocator.h"
 
+#include <algorithm>
+
 #include "discovery/DiscoveryReply.h"
 #include "discovery/LocateProgramForm.h"
 #include "model/BGWorker.h"
@@ -65,6 +67,13 @@ bool ProbeTCP() {
   return answered;
 }
 
+std::wstring DottedText(uint32_t address) {
+  return IntToText(static_cast<int>(address >> 24)) + L"." +
+         IntToText(static_cast<int>((address >> 16) & 255)) + L"." +
+         IntToText(static_cast<int>((address >> 8) & 255)) + L"." +
+         IntToText(static_cast<int>(address & 255));
+}
+
 // A datagram as the trace shows it: printable ASCII as it is, any other byte as \xNN.
 std::wstring Printable(const std::string& bytes) {
   static const wchar_t kHex[] = L"0123456789ABCDEF";
@@ -84,9 +93,20 @@ std::wstring Printable(const std::string& bytes) {
 bool DiscoverUDP() {
   INetwork& net = *Platform().network;
   ISystem& sys = *Platform().system;
-  Trace::Line(L"Broadcast \"Finding Server\" to 255.255.255.255, UDP port " +
-              IntToText(OrvexLocator::UdpPort()));
-  net.SendBroadcast(static_cast<uint16_t>(OrvexLocator::UdpPort()), "Finding Server");
+  // A limited broadcast leaves through one adapter only; the directed ones reach the networks of
+  // the others (a docking station, Wi-Fi beside a VPN, a virtual machine's adapter).
+  const std::vector<uint32_t> targets = OrvexLocator::BroadcastDestinations(net.Adapters());
+  const std::vector<std::wstring> errors =
+      net.SendBroadcasts(static_cast<uint16_t>(OrvexLocator::UdpPort()), "Finding Server", targets);
+  bool sent = false;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const std::wstring error = i < errors.size() ? errors[i] : L"not sent";
+    Trace::Line(L"Broadcast \"Finding Server\" to " + DottedText(targets[i]) + L", UDP port " +
+                IntToText(OrvexLocator::UdpPort()) + (error.empty() ? L"" : L": failed, " + error));
+    sent = sent || error.empty();
+  }
+  // Only when no datagram left does the error end the launch, as a failed send always did.
+  if (!sent) throw LauncherError(errors.empty() ? L"Socket Error" : errors.front());
   // Unsigned differences keep the deadline right across GetTickCount's wrap after 49.7 days.
   const uint32_t start = sys.TickCount();
   for (;;) {
@@ -179,6 +199,23 @@ void RegisterZone() {
 }  // namespace
 
 int OrvexLocator::UdpPort() { return kUdpPortBase + Options().PortOffset(); }
+
+std::vector<uint32_t> OrvexLocator::BroadcastDestinations(
+    const std::vector<NetworkAdapter>& adapters) {
+  std::vector<uint32_t> targets = {0xFFFFFFFFu};
+  for (const NetworkAdapter& adapter : adapters) {
+    if (!adapter.up || adapter.loopback) continue;
+    for (const Ipv4Address& a : adapter.addresses) {
+      // A /31 or /32 has no broadcast address; a prefix beyond 32 is no network at all.
+      if (a.prefixLength < 0 || a.prefixLength > 30) continue;
+      const uint32_t host = 0xFFFFFFFFu >> a.prefixLength;
+      const uint32_t target = a.address | host;
+      if (std::find(targets.begin(), targets.end(), target) == targets.end())
+        targets.push_back(target);
+    }
+  }
+  return targets;
+}
 
 int OrvexLocator::TcpPort() { return kTcpPortBase + Options().PortOffset(); }
 

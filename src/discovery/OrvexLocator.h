@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "model/LaunchError.h"
+#include "platform/Platform.h"
 #include "utils/Regex.h"
 
 namespace zl {
@@ -25,6 +28,10 @@ class OrvexLocator {
   static std::wstring ResolveAddress(const std::wstring& value);
   // The application location dialog; the chosen path, or empty.
   static std::wstring LocateApp();
+  // Where the discovery datagram goes: 255.255.255.255 first, then the directed broadcast
+  // address of each IPv4 address of each adapter that is up, not loopback and has a network of
+  // /30 or wider, in the adapters' order, each once. Host byte order.
+  static std::vector<uint32_t> BroadcastDestinations(const std::vector<NetworkAdapter>& adapters);
 };
 
 }  // namespace zl

@@ -245,6 +245,18 @@ class IHttp {
 
 // ---------------------------------------------------------------- network
 // IPv4 only. Texts cross into Winsock as 8-bit text in the system's ANSI code page.
+// One IPv4 address of an adapter, host byte order.
+struct Ipv4Address {
+  uint32_t address = 0;
+  int prefixLength = 0;  // the network mask's length in bits
+};
+
+struct NetworkAdapter {
+  bool up = false;  // operational status up
+  bool loopback = false;
+  std::vector<Ipv4Address> addresses;
+};
+
 class INetwork {
  public:
   virtual ~INetwork() = default;
@@ -252,9 +264,15 @@ class INetwork {
   // connection within timeoutMs, then closes it without sending anything. False on any failure.
   virtual bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) = 0;
   // The discovery endpoint: its UDP socket is opened on first use (any local address, a port the
-  // system chooses) and stays open until the program ends. Sends payload to 255.255.255.255:port
-  // with SO_BROADCAST switched on only around the send. Socket errors throw LauncherError.
-  virtual void SendBroadcast(uint16_t port, const std::string& payload) = 0;
+  // system chooses) and stays open until the program ends. Sends payload to each destination
+  // (IPv4, host byte order) at port, in order, with SO_BROADCAST switched on only around all the
+  // sends. One text per destination: empty when it was sent, else the error. Throws
+  // LauncherError only when SO_BROADCAST cannot be switched.
+  virtual std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
+                                                   const std::vector<uint32_t>& destinations) = 0;
+  // The adapters with their IPv4 addresses, in the system's order (GetAdaptersAddresses); empty
+  // when they cannot be read.
+  virtual std::vector<NetworkAdapter> Adapters() = 0;
   // Waits up to timeoutMs for one datagram on the discovery socket, from any sender; at most
   // maxBytes of it. nullopt when none arrived in time. Socket errors throw LauncherError.
   virtual std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) = 0;

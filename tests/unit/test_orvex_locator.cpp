@@ -399,6 +399,49 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
   EXPECT_EQ(errors.Count(), 0);
 }
 
+TEST(BroadcastDestinations, TheLimitedOneThenEachNetworkOnceInAdapterOrder) {
+  const uint32_t limited = 0xFFFFFFFFu, lan = 0xC00002FFu, wifi = 0xC63364FFu;  // .255 of each
+  const Ipv4Address lanA{0xC0000205u, 24}, lanB{0xC0000263u, 24}, wifiA{0xC6336407u, 24};
+  struct Case {
+    const char* name;
+    std::vector<NetworkAdapter> adapters;
+    std::vector<uint32_t> want;
+  } cases[] = {
+      {"no adapter table", {}, {limited}},
+      {"one adapter", {{true, false, {lanA}}}, {limited, lan}},
+      {"two adapters, two addresses on one network, in the system's order",
+       {{true, false, {wifiA}}, {true, false, {lanA, lanB}}},
+       {limited, wifi, lan}},
+      {"an adapter with two networks", {{true, false, {lanA, wifiA}}}, {limited, lan, wifi}},
+      {"down, loopback and address-less adapters are skipped",
+       {{false, false, {lanA}}, {true, true, {{0x7F000001u, 8}}}, {true, false, {}}},
+       {limited}},
+      {"/31 and /32 have no broadcast address; /30 has",
+       {{true, false, {{0x0A000001u, 31}, {0x0A000101u, 32}, {0x0A000205u, 30}}}},
+       {limited, 0x0A000207u}},
+      {"a /0 network is the limited broadcast, sent once",
+       {{true, false, {{0x0A000001u, 0}}}},
+       {limited}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(OrvexLocator::BroadcastDestinations(c.adapters), c.want);
+  }
+}
+
+TEST_F(LocatorTest, AFailedSendSkipsOneDestinationOnlyAndAllFailingEndsTheLaunch) {
+  p->network.adapters = {{true, false, {{0xC0000205u, 24}}}, {true, false, {{0xC6336407u, 24}}}};
+  p->network.unreachable = {0xC00002FFu};
+  p->network.replies = {"srv01,x"};
+  OrvexLocator::Locate(errors);
+  EXPECT_EQ(p->network.destinations, (std::vector<uint32_t>{0xFFFFFFFFu, 0xC63364FFu}));
+  EXPECT_EQ(Options().OrvexAddress(), L"srv01");
+
+  Fresh();
+  p->network.sendFails = true;
+  EXPECT_THROW(OrvexLocator::Locate(errors), LauncherError);
+}
+
 TEST_F(LocatorTest, ResolveAddress) {
   p->network.addresses = {{L"srv01", L"10.1.2.3"}, {L"lonely", L"169.254.10.1"}};
   struct Case {

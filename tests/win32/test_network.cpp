@@ -211,5 +211,29 @@ TEST_F(NetworkTest, IsolatedUnknownNameHasNoAddress) {
   EXPECT_FALSE(network_.ProbeTcp(L"no-such-host.invalid", 2879, 2000));
 }
 
+// In the runner's namespace only: there the one adapter is lo, and a documentation-range
+// address has no route, so nothing can leave the machine.
+TEST_F(DiscoveryTest, IsolatedAdaptersAndASendPerDestinationWhereAFailureSkipsOnlyItself) {
+  if (std::getenv("ZL_NET_ISOLATED") == nullptr)
+    GTEST_SKIP() << "runs only inside the runner's network namespace";
+  const std::vector<NetworkAdapter> adapters = network_.Adapters();
+  ASSERT_EQ(adapters.size(), 1u);
+  EXPECT_TRUE(adapters[0].up);
+  EXPECT_TRUE(adapters[0].loopback);
+  ASSERT_EQ(adapters[0].addresses.size(), 1u);
+  EXPECT_EQ(adapters[0].addresses[0].address, 0x7F000001u);
+  EXPECT_EQ(adapters[0].addresses[0].prefixLength, 8);
+
+  // A second discovery endpoint receives what the first sends to 127.0.0.1.
+  Win32Network receiver;
+  const uint16_t port = receiver.DiscoveryPortForTest();
+  const std::vector<std::wstring> errors =
+      network_.SendBroadcasts(port, "Finding Server", {0xC0000201u, 0x7F000001u});
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_NE(errors[0], L"");  // 192.0.2.1: no route
+  EXPECT_EQ(errors[1], L"");
+  EXPECT_EQ(receiver.ReceiveDatagram(2000, 64), std::optional<std::string>("Finding Server"));
+}
+
 }  // namespace
 }  // namespace zl::win32

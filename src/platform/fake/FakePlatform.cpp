@@ -230,9 +230,19 @@ bool FakeNetwork::ProbeTcp(const std::wstring& host, uint16_t port, uint32_t tim
   return std::find(accepting.begin(), accepting.end(), target) != accepting.end();
 }
 
-void FakeNetwork::SendBroadcast(uint16_t port, const std::string& payload) {
-  if (sendFails) throw LauncherError(L"Socket Error # 10051");
-  broadcasts.push_back({port, payload});
+std::vector<std::wstring> FakeNetwork::SendBroadcasts(uint16_t port, const std::string& payload,
+                                                      const std::vector<uint32_t>& targets) {
+  std::vector<std::wstring> errors;
+  for (uint32_t target : targets) {
+    if (sendFails || unreachable.count(target) != 0) {
+      errors.push_back(sendFails ? L"Socket Error # 10051" : L"Socket Error # 10065");
+      continue;
+    }
+    broadcasts.push_back({port, payload});
+    destinations.push_back(target);
+    errors.push_back(std::wstring());
+  }
+  return errors;
 }
 
 std::optional<std::string> FakeNetwork::ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) {

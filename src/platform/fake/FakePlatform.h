@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -151,12 +152,15 @@ class FakeNetwork : public INetwork {
   // host:port pairs that accept a connection ("srv02:2881").
   std::vector<std::wstring> accepting;
   std::vector<Probe> probes;
-  std::vector<std::pair<uint16_t, std::string>> broadcasts;
+  std::vector<std::pair<uint16_t, std::string>> broadcasts;  // every datagram sent
+  std::vector<uint32_t> destinations;                        // where each went
+  std::vector<NetworkAdapter> adapters;
+  std::set<uint32_t> unreachable;  // destinations whose send fails
   // Datagrams that arrive after a broadcast, in order; each read takes one.
   std::deque<std::string> replies;
   size_t lastMaxBytes = 0;
   std::vector<uint32_t> receiveTimeouts;
-  // Throw like a socket layer without network.
+  // Every send fails (a socket layer without network) / reads throw.
   bool sendFails = false;
   bool receiveFails = false;
   std::map<std::wstring, std::wstring> hostNames;  // address -> official name
@@ -166,7 +170,9 @@ class FakeNetwork : public INetwork {
   FakeSystem* clock = nullptr;
 
   bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override;
-  void SendBroadcast(uint16_t port, const std::string& payload) override;
+  std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
+                                           const std::vector<uint32_t>& destinations) override;
+  std::vector<NetworkAdapter> Adapters() override { return adapters; }
   std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override;
   std::optional<std::wstring> HostNameOf(const std::wstring& address) override;
   std::optional<std::wstring> AddressOf(const std::wstring& name) override;

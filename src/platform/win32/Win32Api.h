@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wincrypt.h>  // left out by WIN32_LEAN_AND_MEAN
 #include <shellapi.h>
-#include <wininet.h>  // never together with winhttp.h: the two cannot share a translation unit
+#include <iphlpapi.h>  // types only: the functions are looked up at run time
+#include <wininet.h>   // never together with winhttp.h: the two cannot share a translation unit
 
 #include "platform/NoWin32NameMacros.h"

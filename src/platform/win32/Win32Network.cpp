@@ -178,24 +178,84 @@ uint16_t Win32Network::DiscoveryPortForTest() {
   return ntohs(local.sin_port);
 }
 
-void Win32Network::SendBroadcast(uint16_t port, const std::string& payload) {
+std::vector<std::wstring> Win32Network::SendBroadcasts(uint16_t port, const std::string& payload,
+                                                       const std::vector<uint32_t>& destinations) {
   const SOCKET s = Endpoint();
   BOOL on = TRUE;
   if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) != 0)
     ThrowSocketError(::WSAGetLastError());
-  sockaddr_in target = {};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  const int sent = ::sendto(s, payload.data(), static_cast<int>(payload.size()), 0,
-                            reinterpret_cast<const sockaddr*>(&target), sizeof target);
-  const int sendError = sent == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+  std::vector<std::wstring> errors;
+  for (uint32_t destination : destinations) {
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(destination);
+    const int sent = ::sendto(s, payload.data(), static_cast<int>(payload.size()), 0,
+                              reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    errors.push_back(sent == SOCKET_ERROR ? SocketErrorMessage(::WSAGetLastError()) : L"");
+  }
   BOOL off = FALSE;
-  const bool offOk = ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&off),
-                                  sizeof off) == 0;
-  const int offError = offOk ? 0 : ::WSAGetLastError();
-  if (sendError != 0) ThrowSocketError(sendError);
-  if (!offOk) ThrowSocketError(offError);
+  if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&off), sizeof off) !=
+      0)
+    ThrowSocketError(::WSAGetLastError());
+  return errors;
+}
+
+std::vector<NetworkAdapter> Win32Network::Adapters() {
+  // iphlpapi by its full path (never imported: it is no KnownDLL). GetAdaptersAddresses gives
+  // the order, state and kind of each adapter (XP on); the masks come from the address table,
+  // since XP's unicast entries carry no prefix length.
+  using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
+  using GetIpAddrTableFn = DWORD(WINAPI*)(PMIB_IPADDRTABLE, PULONG, BOOL);
+  static const UniqueModule iphlpapi = LoadSystemLibrary(L"iphlpapi.dll");
+  if (!iphlpapi) return {};
+  const auto getAdapters = LookUp<GetAdaptersAddressesFn>(iphlpapi.Get(), "GetAdaptersAddresses");
+  const auto getTable = LookUp<GetIpAddrTableFn>(iphlpapi.Get(), "GetIpAddrTable");
+  if (getAdapters == nullptr || getTable == nullptr) return {};
+
+  std::vector<unsigned char> tableBuffer(sizeof(MIB_IPADDRTABLE));
+  ULONG tableSize = static_cast<ULONG>(tableBuffer.size());
+  DWORD status = ERROR_INSUFFICIENT_BUFFER;
+  for (int attempt = 0; attempt < 3 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+    tableBuffer.resize(tableSize);
+    status = getTable(reinterpret_cast<PMIB_IPADDRTABLE>(tableBuffer.data()), &tableSize, FALSE);
+  }
+  if (status != NO_ERROR) return {};
+  const auto* table = reinterpret_cast<const MIB_IPADDRTABLE*>(tableBuffer.data());
+
+  std::vector<unsigned char> buffer(16 * 1024);
+  ULONG size = static_cast<ULONG>(buffer.size());
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.resize(size);
+    result = getAdapters(AF_INET, flags, nullptr,
+                         reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+  }
+  if (result != NO_ERROR) return {};
+
+  std::vector<NetworkAdapter> adapters;
+  for (auto* a = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()); a != nullptr;
+       a = a->Next) {
+    NetworkAdapter adapter;
+    adapter.up = a->OperStatus == IfOperStatusUp;
+    adapter.loopback = a->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
+    for (auto* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+      const sockaddr* sa = u->Address.lpSockaddr;
+      if (sa == nullptr || sa->sa_family != AF_INET) continue;
+      const DWORD address = reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr;
+      for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        if (table->table[i].dwAddr != address) continue;
+        const uint32_t mask = ntohl(table->table[i].dwMask);
+        int length = 0;
+        while (length < 32 && (mask & (0x80000000u >> length)) != 0) ++length;
+        adapter.addresses.push_back({ntohl(address), length});
+        break;
+      }
+    }
+    adapters.push_back(adapter);
+  }
+  return adapters;
 }
 
 std::optional<std::string> Win32Network::ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) {

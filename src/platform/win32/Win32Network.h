@@ -17,7 +17,9 @@ class Win32Network : public INetwork {
   Win32Network& operator=(const Win32Network&) = delete;
 
   bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override;
-  void SendBroadcast(uint16_t port, const std::string& payload) override;
+  std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
+                                           const std::vector<uint32_t>& destinations) override;
+  std::vector<NetworkAdapter> Adapters() override;
   std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override;
   std::optional<std::wstring> HostNameOf(const std::wstring& address) override;
   std::optional<std::wstring> AddressOf(const std::wstring& name) override;
