@@ -19,6 +19,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 _MARK = "ZL_NETNS_PID"
@@ -52,14 +53,19 @@ def _routes() -> list[str]:
     return [ln for ln in r.stdout.splitlines() if ln.strip()]
 
 
+# Ends of veth pairs whose other ends live in namespaces this script made (PeerNamespace).
+_OWN_LINKS: set[str] = set()
+
+
 def is_private() -> bool:
-    return interfaces() == ["lo"]
+    return [d for d in interfaces() if d not in _OWN_LINKS] == ["lo"]
 
 
 def require_private_network() -> None:
-    """Refuses to go on unless this process sits in a namespace whose only device is lo and
-    which has no default route: then nothing sent here can reach another machine."""
-    found = interfaces()
+    """Refuses to go on unless this process sits in a namespace whose only devices are lo and
+    links to namespaces of its own, and which has no default route: then nothing sent here can
+    reach another machine."""
+    found = [d for d in interfaces() if d not in _OWN_LINKS]
     if found != ["lo"]:
         raise NetnsError(f"refusing to broadcast: network devices {found} (want only lo); "
                          "run the scenario through netns.enter()")
@@ -138,3 +144,58 @@ def display_reachable(name: str) -> bool:
         return False
     r = subprocess.run(["xdpyinfo", "-display", name], capture_output=True, timeout=15)
     return r.returncode == 0
+
+
+class PeerNamespace:
+    """Another network namespace of this script's own, joined to this one by a veth pair: `link`
+    here with the address `here`, its peer there with `there` (CIDR text, documentation ranges
+    only). It lives as long as the block; processes started with run() live in it.
+
+        with PeerNamespace("za", "192.0.2.10/24", "192.0.2.1/24") as peer:
+            peer.run([...])
+    """
+
+    def __init__(self, link: str, here: str, there: str):
+        self.link, self.here, self.there = link, here, there
+        self._holder: subprocess.Popen | None = None
+        self._procs: list[subprocess.Popen] = []
+
+    def __enter__(self) -> "PeerNamespace":
+        if not inside():
+            raise NetnsError("peer namespaces only from inside the scenario's own namespace")
+        self._holder = subprocess.Popen(["unshare", "--net", "sleep", "infinity"])
+        pid = str(self._holder.pid)
+        for _ in range(100):  # until unshare has moved it
+            if os.readlink(f"/proc/{pid}/ns/net") != os.readlink("/proc/self/ns/net"):
+                break
+            time.sleep(0.02)
+        peer = self.link + "p"
+        _OWN_LINKS.add(self.link)
+        _ip("link", "add", self.link, "type", "veth", "peer", "name", peer)
+        _ip("link", "set", peer, "netns", pid)
+        _ip("addr", "add", self.here, "dev", self.link)
+        _ip("link", "set", self.link, "up")
+        for args in (["link", "set", "lo", "up"], ["addr", "add", self.there, "dev", peer],
+                     ["link", "set", peer, "up"]):
+            subprocess.run(["nsenter", "-t", pid, "-n", "ip", *args], check=True, timeout=10,
+                           capture_output=True)
+        return self
+
+    def run(self, args: list[str], **popen) -> subprocess.Popen:
+        assert self._holder is not None
+        p = subprocess.Popen(["nsenter", "-t", str(self._holder.pid), "-n", *args], **popen)
+        self._procs.append(p)
+        return p
+
+    def __exit__(self, *exc) -> None:
+        for p in self._procs + ([self._holder] if self._holder else []):
+            p.kill()
+            p.wait(timeout=10)
+        # The pair goes with the peer's namespace; this end may take a moment.
+        subprocess.run(["ip", "link", "del", self.link], capture_output=True, timeout=10)
+        _OWN_LINKS.discard(self.link)
+
+
+def route_limited_broadcast(link: str, source: str) -> None:
+    """Sends 255.255.255.255 out of `link` (a PeerNamespace's) from `source`."""
+    _ip("route", "replace", "255.255.255.255/32", "dev", link, "src", source)
