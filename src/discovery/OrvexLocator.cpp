@@ -67,13 +67,6 @@ bool ProbeTCP() {
   return answered;
 }
 
-std::wstring DottedText(uint32_t address) {
-  return IntToText(static_cast<int>(address >> 24)) + L"." +
-         IntToText(static_cast<int>((address >> 16) & 255)) + L"." +
-         IntToText(static_cast<int>((address >> 8) & 255)) + L"." +
-         IntToText(static_cast<int>(address & 255));
-}
-
 // A datagram as the trace shows it: printable ASCII as it is, any other byte as \xNN.
 std::wstring Printable(const std::string& bytes) {
   static const wchar_t kHex[] = L"0123456789ABCDEF";

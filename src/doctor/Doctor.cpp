@@ -10,6 +10,7 @@
 #include "model/ShareCache.h"
 #include "model/Trace.h"
 #include "prerequisites/AppInspector.h"
+#include "utils/HostName.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -45,6 +46,41 @@ std::string JsonString(const std::wstring& text) {
   }
   return out + "\"";
 }
+
+// Passes everything on and keeps where each discovery datagram went, for the report.
+class SendNotingNetwork : public INetwork {
+ public:
+  explicit SendNotingNetwork(INetwork& inner) : inner_(inner) {}
+  std::vector<std::wstring> sent;  // one line per destination
+
+  bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override {
+    return inner_.ProbeTcp(host, port, timeoutMs);
+  }
+  std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
+                                           const std::vector<uint32_t>& destinations) override {
+    const std::vector<std::wstring> errors = inner_.SendBroadcasts(port, payload, destinations);
+    for (size_t i = 0; i < destinations.size() && i < errors.size(); ++i) {
+      const std::wstring to = DottedText(destinations[i]) + L", UDP port " + IntToText(port);
+      sent.push_back(errors[i].empty()
+                         ? L"Discovery sent to " + to
+                         : L"Discovery could not be sent to " + to + L": " + errors[i]);
+    }
+    return errors;
+  }
+  std::vector<NetworkAdapter> Adapters() override { return inner_.Adapters(); }
+  std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override {
+    return inner_.ReceiveDatagram(timeoutMs, maxBytes);
+  }
+  std::optional<std::wstring> HostNameOf(const std::wstring& address) override {
+    return inner_.HostNameOf(address);
+  }
+  std::optional<std::wstring> AddressOf(const std::wstring& name) override {
+    return inner_.AddressOf(name);
+  }
+
+ private:
+  INetwork& inner_;
+};
 
 struct Step {
   const wchar_t* name;
@@ -90,6 +126,11 @@ DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
     return report;
   }
   ShareCache::Forget();
+  const PlatformServices installed = Platform();
+  SendNotingNetwork network(*installed.network);
+  PlatformServices noting = installed;
+  noting.network = &network;
+  InstallPlatform(noting);
   const Step steps[] = {{L"Checking Local PC", &PCInspector::Inspect},
                         {L"Locating Orvex", &OrvexLocator::Locate},
                         {L"Checking Network", &NetworkInspector::Inspect},
@@ -112,6 +153,8 @@ DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
       found.push_back({n, StatusOf(e.Severity()), e.Message()});
     }
     seen = errors.Count();
+    for (const std::wstring& line : network.sent) found.push_back({n, L"OK", line});
+    network.sent.clear();
     found.insert(found.end(), ui.asked.begin(), ui.asked.end());
     if (n == 3) {
       const std::wstring share = L"\\\\" + Options().OrvexAddress() + L"\\zelkora$";
@@ -126,6 +169,7 @@ DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
     report.checks.insert(report.checks.end(), found.begin(), found.end());
     stopped = !ui.asked.empty() || errors.IsFatal();
   }
+  InstallPlatform(installed);
   if (!stopped)
     report.commandLine = L"\"" + Options().AppLocation() + L"\"" + BuildApplicationParameters();
   for (const std::wstring& change : log.Changes())

@@ -25,4 +25,13 @@ bool HasValidServerPart(const std::wstring& path) {
   return IsServerName(GetShareServerName(path));
 }
 
+std::wstring DottedText(uint32_t address) {
+  std::wstring text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    if (shift != 24) text += L'.';
+    text += std::to_wstring((address >> shift) & 255);
+  }
+  return text;
+}
+
 }  // namespace zl

@@ -4,6 +4,7 @@
 // that passes goes into registry key paths (the intranet zone) and onto the application's
 // command line as it is.
 
+#include <cstdint>
 #include <string>
 
 namespace zl {
@@ -16,5 +17,8 @@ bool IsServerName(const std::wstring& text);
 // False only for a UNC path ("\\server\share\...") whose server part fails IsServerName;
 // drive-letter and local paths have no server part and pass.
 bool HasValidServerPart(const std::wstring& path);
+
+// An IPv4 address in host byte order as "a.b.c.d".
+std::wstring DottedText(uint32_t address);
 
 }  // namespace zl

@@ -99,7 +99,7 @@ TEST(Doctor, FindingsQuestionsAndOffersSetTheExitCode) {
        2},
       {"nobody answers: the Information window would ask, and the doctor stops there",
        [](Workstation&) {},
-       {L"1 OK", L"2 ASK"},
+       {L"1 OK", L"2 OK", L"2 ASK"},
        1},
       {"the braille fonts are missing",
        [](Workstation& t) {
@@ -122,6 +122,19 @@ TEST(Doctor, FindingsQuestionsAndOffersSetTheExitCode) {
     EXPECT_TRUE(t.p.files.Changes().empty());
     EXPECT_EQ(t.p.registry.writes, 0);
   }
+}
+
+TEST(Doctor, ListsWhereTheDiscoveryDatagramWentAndWhereItCouldNot) {
+  Workstation t;
+  t.p.network.adapters = {{true, false, {{0xC0000205u, 24}}}};
+  t.p.network.unreachable = {0xC00002FFu};
+  const DoctorReport r = t.Run();
+  ASSERT_GE(r.checks.size(), 3u);
+  EXPECT_EQ(r.checks[1],
+            (DoctorCheck{2, L"OK", L"Discovery sent to 255.255.255.255, UDP port 2868"}));
+  EXPECT_EQ(r.checks[2], (DoctorCheck{2, L"OK",
+                                      L"Discovery could not be sent to 192.0.2.255, UDP port 2868: "
+                                      L"Socket Error # 10065"}));
 }
 
 TEST(DoctorReportText, OneLinePerCheckAndExactJson) {
