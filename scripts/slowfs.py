@@ -24,11 +24,11 @@ from __future__ import annotations
 import argparse
 import errno
 import importlib
-import importlib.util
 import json
 import os
 import subprocess
 import sys
+import types
 import threading
 import time
 from collections import Counter
@@ -49,11 +49,10 @@ def load_fusepy():
     path = Path("/usr/lib/python3/dist-packages/fusepy.py")
     if not path.is_file():
         raise ImportError("fusepy not found: install python3-fusepy (scripts/deps does)")
-    spec = importlib.util.spec_from_file_location("fusepy", path)
-    assert spec and spec.loader
-    mod = importlib.util.module_from_spec(spec)
+    mod = types.ModuleType("fusepy")
+    mod.__file__ = str(path)
     sys.modules["fusepy"] = mod
-    spec.loader.exec_module(mod)
+    exec(compile(path.read_text(), str(path), "exec"), mod.__dict__)
     return mod
 
 

@@ -82,6 +82,9 @@ class SendNotingNetwork : public INetwork {
   INetwork& inner_;
 };
 
+// How the dry-run file system words the share's test file (DryRunFileSystem::CreateEmptyFile).
+const std::wstring kCreateFile = L"create file ";
+
 struct Step {
   const wchar_t* name;
   void (*run)(LaunchErrorList&);
@@ -158,10 +161,10 @@ DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
     found.insert(found.end(), ui.asked.begin(), ui.asked.end());
     if (n == 3) {
       const std::wstring share = L"\\\\" + Options().OrvexAddress() + L"\\zelkora$";
-      const std::wstring made = L"create file " + share + L"\\";
+      const std::wstring made = kCreateFile + share + L"\\";
       for (size_t i = changesBefore; i < log.Changes().size(); ++i)
         if (log.Changes()[i].compare(0, made.size(), made) == 0)
-          testFile = log.Changes()[i].substr(12);
+          testFile = log.Changes()[i].substr(kCreateFile.size());
       if (!testFile.empty())
         found.push_back({n, L"SKIPPED", L"The write test of " + share + L" was not performed."});
     }
@@ -174,7 +177,7 @@ DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
     report.commandLine = L"\"" + Options().AppLocation() + L"\"" + BuildApplicationParameters();
   for (const std::wstring& change : log.Changes())
     if (testFile.empty() ||
-        (change != L"create file " + testFile && change != L"delete file " + testFile))
+        (change != kCreateFile + testFile && change != L"delete file " + testFile))
       report.changes.push_back(change);
   for (const DoctorCheck& c : report.checks) {
     if (c.status == L"CRITICAL") report.exitCode = 2;
