@@ -108,6 +108,33 @@ UniqueWindow MainStandIn(int x, int y, int w, int h) {
                                         nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
 }
 
+// The control with the keyboard focus in another thread's window.
+HWND FocusOf(HWND form) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info);
+  return info.hwndFocus;
+}
+
+// How many pixels of the control's client area are exactly colour, as it prints itself.
+int PixelsOf(HWND control, COLORREF colour) {
+  RECT r;
+  ::GetClientRect(control, &r);
+  HDC screen = ::GetDC(nullptr);
+  HDC dc = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+  ::ReleaseDC(nullptr, screen);
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  ::SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  int count = 0;
+  for (int y = 0; y < r.bottom; ++y)
+    for (int x = 0; x < r.right; ++x) count += ::GetPixel(dc, x, y) == colour ? 1 : 0;
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  return count;
+}
+
 // ---------------------------------------------------------------- the information window
 
 TEST(LocateWindow, EveryWayOutAnswersWhetherToProceed) {
@@ -235,6 +262,79 @@ TEST(LocateWindow, LaysOutTextsFontsAndPlacesAsDesigned) {
   ::PostMessageW(::GetDlgItem(form, locate_ids::kNext), BM_CLICK, 0, 0);
   ASSERT_TRUE(Finish(*run, caption));
   EXPECT_EQ(std::optional<bool>(true), run->result);
+}
+
+bool AlwaysHighContrast() { return true; }
+bool NeverHighContrast() { return false; }
+
+// Both kinds of link control (SysLink, and the button drawn as a link where comctl32 has none),
+// driven by keys posted to the control with the focus, as the dialog's own loop takes them.
+TEST(LocateWindow, KeyboardReachesTheLinkWhichOpensOncePerKeyAndFollowsHighContrast) {
+  struct Step {
+    const char* label;
+    WPARAM key;
+    int focusAfter;  // 0: the window has closed
+    int clicksAfter;
+  };
+  const Step steps[] = {
+      {"Tab to the link", VK_TAB, locate_ids::kLink, 0},
+      {"Enter on the link", VK_RETURN, locate_ids::kLink, 1},
+      {"Space on the link", VK_SPACE, locate_ids::kLink, 2},
+      {"Tab round to Next", VK_TAB, locate_ids::kNext, 2},
+      {"Enter on Next", VK_RETURN, 0, 2},
+  };
+  const COLORREF blue = RGB(0, 0, 255);
+  const HighContrastProbe before = SetHighContrastProbe(&AlwaysHighContrast);
+  const COLORREF highContrast = Colour(CurrentDialogPalette().link);
+  ASSERT_NE(blue, highContrast) << "the test needs a hot-track colour other than blue";
+  Win32UserInterface ui;
+  for (bool sysLink : {true, false}) {
+    SCOPED_TRACE(sysLink ? "SysLink" : "button");
+    AllowSysLinkForLocateWindow(sysLink);
+    SetHighContrastProbe(&NeverHighContrast);
+    const std::wstring caption = L"Information keyboard " + std::to_wstring(sysLink);
+    std::atomic<int> clicks{0};
+    const LocateProgramFormContent content = Content(caption, &clicks);
+    auto run = OnWorker<bool>(ui, [&ui, content] { return ui.ShowLocateProgramForm(content); });
+    HWND form = WaitForTop(caption);
+    ASSERT_NE(form, nullptr);
+    HWND link = ::GetDlgItem(form, locate_ids::kLink);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(link, cls, 32);
+    EXPECT_EQ(sysLink ? "SysLink" : "Button", Narrow(cls));
+
+    // The colour follows a switch while the window is open.
+    EXPECT_GT(PixelsOf(link, blue), 0);
+    EXPECT_EQ(0, PixelsOf(link, highContrast));
+    SetHighContrastProbe(&AlwaysHighContrast);
+    ::SendMessageW(form, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_EQ(0, PixelsOf(link, blue));
+    EXPECT_GT(PixelsOf(link, highContrast), 0);
+
+    EXPECT_TRUE(PumpUntil([&] { return FocusOf(form) == ::GetDlgItem(form, IDOK); }));
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.label);
+      // Next stays the default button wherever the focus is.
+      EXPECT_EQ(MAKELRESULT(IDOK, DC_HASDEFID), ::SendMessageW(form, DM_GETDEFID, 0, 0));
+      HWND target = FocusOf(form);
+      ::PostMessageW(target, WM_KEYDOWN, step.key, 1);
+      if (step.key == VK_SPACE) ::PostMessageW(target, WM_CHAR, L' ', 1);
+      ::PostMessageW(target, WM_KEYUP, step.key, 0xC0000001);
+      const bool reached = PumpUntil([&] {
+        const bool there = step.focusAfter == 0
+                               ? !::IsWindow(form)
+                               : FocusOf(form) == ::GetDlgItem(form, step.focusAfter);
+        return there && clicks.load() == step.clicksAfter;
+      });
+      EXPECT_TRUE(reached) << "clicks " << clicks.load();
+      if (!reached) break;
+    }
+    ASSERT_TRUE(Finish(*run, caption));
+    EXPECT_EQ(std::optional<bool>(true), run->result);
+    EXPECT_EQ(2, clicks.load());
+  }
+  AllowSysLinkForLocateWindow(true);
+  SetHighContrastProbe(before);
 }
 
 TEST(LocateWindow, CentresOverTheMainWindow) {

@@ -3,6 +3,8 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/WindowKit.h"
 
+#include <commctrl.h>
+
 #include <exception>
 #include <vector>
 
@@ -29,7 +31,9 @@ constexpr bool kLabelItalic[6] = {false, false, true, true, false, false};
 constexpr Place kLinkPlace = {36, 148, 417, 15};
 constexpr Place kNextPlace = {368, 178, 80, 22};
 constexpr int kFontPixels = 12;
-const COLORREF kLinkColour = RGB(0, 0, 255);
+
+// Off only while a test stands in for a comctl32 without SysLink.
+bool sysLinkAllowed = true;
 
 struct FormState {
   const LocateProgramFormContent* content = nullptr;
@@ -37,11 +41,143 @@ struct FormState {
   int dpi = 96;
   UniqueGdi<HFONT> regular, italic, underlined;
   HICON warning = nullptr;  // shared system icon: never destroyed
+  Palette palette;
+  bool sysLink = false;  // the link is a SysLink; otherwise an owner-drawn button
   bool proceed = false;
   std::exception_ptr error;
 
   int Scale(int pixels) const { return ::MulDiv(pixels, dpi, 96); }
 };
+
+FormState* StateOf(HWND form) {
+  return reinterpret_cast<FormState*>(::GetWindowLongPtrW(form, DWLP_USER));
+}
+
+void OpenLink(HWND form, FormState& state) {
+  if (!state.content->onLinkClick) return;
+  // Nothing may unwind through user32: the error waits until the window is gone.
+  try {
+    state.content->onLinkClick();
+  } catch (...) {
+    state.error = std::current_exception();
+    ::EndDialog(form, 1);
+  }
+}
+
+// The link as both kinds of control show it: underlined text in the palette's link colour on the
+// dialog face, and a focus rectangle around the text while it has the keyboard. SysLink would
+// paint its links in a colour of its own (COLOR_HIGHLIGHT under Wine, COLOR_HOTLIGHT on Windows)
+// that no message changes.
+void DrawLink(HDC dc, const RECT& area, const FormState& state, bool focused) {
+  FillSolid(dc, area, Colour(state.palette.background));
+  const std::wstring& text = state.content->link;
+  const UINT format = DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX;
+  SelectedObject font(dc, state.underlined.Get());
+  const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+  const COLORREF oldColour = ::SetTextColor(dc, Colour(state.palette.link));
+  RECT drawn = area;
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &drawn, format);
+  if (focused) {
+    RECT bounds = area;
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds, format | DT_CALCRECT);
+    ::IntersectRect(&bounds, &bounds, &area);
+    ::SetTextColor(dc, Colour(state.palette.text));
+    ::DrawFocusRect(dc, &bounds);
+  }
+  ::SetTextColor(dc, oldColour);
+  ::SetBkMode(dc, oldMode);
+}
+
+// ---------------------------------------------------------------- the link's keyboard
+// Both kinds of link control answer Enter and Space alike: one press opens the link once. The
+// dialog manager is told the control wants these keys, so Enter on the link never presses Next;
+// the control's own handling of them (press, release, character) is skipped, so neither the
+// button's BN_CLICKED nor SysLink's NM_RETURN opens it a second time.
+constexpr wchar_t kLinkProcProperty[] = L"ZelkoraLinkProc";
+
+bool IsActivationKey(WPARAM key) { return key == VK_RETURN || key == VK_SPACE; }
+
+bool IsActivationKeyMessage(const MSG* msg) {
+  return msg != nullptr &&
+         (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || msg->message == WM_CHAR) &&
+         IsActivationKey(msg->wParam);  // '\r' and ' ' are VK_RETURN and VK_SPACE
+}
+
+void PaintSysLink(HWND link, HDC given, const FormState& state) {
+  PAINTSTRUCT ps;
+  HDC dc = given != nullptr ? given : ::BeginPaint(link, &ps);
+  if (dc == nullptr) return;
+  RECT area;
+  ::GetClientRect(link, &area);
+  const bool cuesHidden = (::SendMessageW(link, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+  DrawLink(dc, area, state, ::GetFocus() == link && !cuesHidden);
+  if (given == nullptr) ::EndPaint(link, &ps);
+}
+
+LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto original = reinterpret_cast<WNDPROC>(::GetPropW(link, kLinkProcProperty));
+  if (original == nullptr) return ::DefWindowProcW(link, message, wParam, lParam);
+  HWND form = ::GetParent(link);
+  FormState* state = StateOf(form);
+  const bool sysLink = state != nullptr && state->sysLink;
+  switch (message) {
+    case WM_GETDLGCODE: {
+      LRESULT code = ::CallWindowProcW(original, link, message, wParam, lParam);
+      if (IsActivationKeyMessage(reinterpret_cast<const MSG*>(lParam))) code |= DLGC_WANTMESSAGE;
+      return code;
+    }
+    case WM_KEYDOWN:
+      if (!IsActivationKey(wParam)) break;
+      // Bit 30: the key was already down, a repeat of the same press.
+      if ((lParam & (1L << 30)) == 0 && state != nullptr) OpenLink(form, *state);
+      return 0;
+    case WM_KEYUP:
+    case WM_CHAR:
+      if (IsActivationKey(wParam)) return 0;
+      break;
+    case WM_SETCURSOR:
+      ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+      return TRUE;
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+      // The window's own text is the plain link text (see Build); SysLink's would be the markup.
+      if (sysLink) return ::DefWindowProcW(link, message, wParam, lParam);
+      break;
+    case WM_ERASEBKGND:
+      if (sysLink) return 1;  // painted whole in WM_PAINT
+      break;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+      if (!sysLink) break;
+      PaintSysLink(link, reinterpret_cast<HDC>(wParam), *state);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (!sysLink) break;
+      ::CallWindowProcW(original, link, message, wParam, lParam);
+      ::InvalidateRect(link, nullptr, FALSE);  // the focus rectangle is ours
+      return 0;
+    case WM_DESTROY:
+      // Wine's SysLink deletes the font it was given when it is destroyed; the font is the
+      // window's, so the control gets it back first.
+      if (sysLink) ::CallWindowProcW(original, link, WM_SETFONT, 0, FALSE);
+      break;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrW(link, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      ::RemovePropW(link, kLinkProcProperty);
+      break;
+    default:
+      break;
+  }
+  return ::CallWindowProcW(original, link, message, wParam, lParam);
+}
+
+void SubclassLink(HWND link) {
+  if (link == nullptr) return;
+  const LONG_PTR original = ::GetWindowLongPtrW(link, GWLP_WNDPROC);
+  ::SetPropW(link, kLinkProcProperty, reinterpret_cast<HANDLE>(original));
+  ::SetWindowLongPtrW(link, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LinkProc));
+}
 
 UniqueGdi<HFONT> LabelFont(const FormState& state, bool italic, bool underline) {
   FontStyle style;
@@ -74,8 +210,22 @@ void Build(HWND form, FormState& state) {
     AddControl(form, state, L"STATIC", text, SS_LEFT | SS_NOPREFIX, locate_ids::kLabel1 + i,
                kLabelPlaces[i], kLabelItalic[i] ? state.italic.Get() : state.regular.Get());
   }
-  AddControl(form, state, L"STATIC", content.link, SS_LEFT | SS_NOPREFIX | SS_NOTIFY,
-             locate_ids::kLink, kLinkPlace, state.underlined.Get());
+  // A SysLink where comctl32 has one (version 6: screen readers name it a link), otherwise a
+  // button drawn as a link. Either way a tab stop, painted by us, and keyed alike (LinkProc).
+  HWND link = nullptr;
+  if (sysLinkAllowed && InitCommonControlClasses(ICC_LINK_CLASS)) {
+    link = AddControl(form, state, WC_LINK, L"<a>" + content.link + L"</a>", WS_TABSTOP,
+                      locate_ids::kLink, kLinkPlace, state.underlined.Get());
+    // SysLink keeps the markup as the window's text; the text read back (by screen readers,
+    // the window driver) is the link's own.
+    if (link != nullptr)
+      ::DefWindowProcW(link, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(content.link.c_str()));
+  }
+  state.sysLink = link != nullptr;
+  if (link == nullptr)
+    link = AddControl(form, state, L"BUTTON", content.link, BS_OWNERDRAW | WS_TABSTOP,
+                      locate_ids::kLink, kLinkPlace, state.underlined.Get());
+  SubclassLink(link);
   HWND next = AddControl(form, state, L"BUTTON", content.nextCaption, WS_TABSTOP | BS_DEFPUSHBUTTON,
                          locate_ids::kNext, kNextPlace, state.regular.Get());
 
@@ -101,7 +251,7 @@ void DrawPicture(const FormState& state, const DRAWITEMSTRUCT& item) {
 }
 
 INT_PTR CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<FormState*>(::GetWindowLongPtrW(form, DWLP_USER));
+  FormState* state = StateOf(form);
   switch (message) {
     case WM_INITDIALOG:
       ::SetWindowLongPtrW(form, DWLP_USER, lParam);
@@ -109,20 +259,33 @@ INT_PTR CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
       return FALSE;  // the focus is already on Next
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (state == nullptr || item->CtlID != static_cast<UINT>(locate_ids::kImage)) break;
-      DrawPicture(*state, *item);
+      if (state == nullptr) break;
+      if (item->CtlID == static_cast<UINT>(locate_ids::kImage)) {
+        DrawPicture(*state, *item);
+        return TRUE;
+      }
+      if (item->CtlID == static_cast<UINT>(locate_ids::kLink)) {
+        DrawLink(item->hDC, item->rcItem, *state,
+                 (item->itemState & ODS_FOCUS) != 0 && (item->itemState & ODS_NOFOCUSRECT) == 0);
+        return TRUE;
+      }
+      break;
+    }
+    case WM_SETTINGCHANGE:  // high contrast switched
+    case WM_SYSCOLORCHANGE:
+      if (state == nullptr) break;
+      state->palette = CurrentDialogPalette();
+      ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      break;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (state == nullptr || header->idFrom != static_cast<UINT_PTR>(locate_ids::kLink)) break;
+      if (header->code != static_cast<UINT>(NM_CLICK) &&
+          header->code != static_cast<UINT>(NM_RETURN))
+        break;
+      OpenLink(form, *state);
       return TRUE;
     }
-    case WM_CTLCOLORSTATIC:
-      if (reinterpret_cast<HWND>(lParam) != ::GetDlgItem(form, locate_ids::kLink)) break;
-      ::SetTextColor(reinterpret_cast<HDC>(wParam), kLinkColour);
-      ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
-      return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
-    case WM_SETCURSOR:
-      if (reinterpret_cast<HWND>(wParam) != ::GetDlgItem(form, locate_ids::kLink)) break;
-      ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-      ::SetWindowLongPtrW(form, DWLP_MSGRESULT, TRUE);
-      return TRUE;
     case WM_COMMAND:
       if (state == nullptr) break;
       switch (LOWORD(wParam)) {
@@ -133,15 +296,9 @@ INT_PTR CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
         case IDCANCEL:  // Escape
           ::EndDialog(form, 1);
           return TRUE;
-        case locate_ids::kLink:
-          if (HIWORD(wParam) != STN_CLICKED || !state->content->onLinkClick) break;
-          // Nothing may unwind through user32: the error waits until the window is gone.
-          try {
-            state->content->onLinkClick();
-          } catch (...) {
-            state->error = std::current_exception();
-            ::EndDialog(form, 1);
-          }
+        case locate_ids::kLink:  // the button drawn as a link; SysLink notifies instead
+          if (HIWORD(wParam) != BN_CLICKED || state->sysLink) break;
+          OpenLink(form, *state);
           return TRUE;
         default:
           break;
@@ -159,11 +316,18 @@ INT_PTR CALLBACK FormProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
+bool AllowSysLinkForLocateWindow(bool allowed) {
+  const bool before = sysLinkAllowed;
+  sysLinkAllowed = allowed;
+  return before;
+}
+
 bool ShowLocateProgramWindow(const LocateProgramFormContent& content, HWND mainWindow) {
   FormState state;
   state.content = &content;
   state.mainWindow = (mainWindow != nullptr && ::IsWindow(mainWindow)) ? mainWindow : nullptr;
   state.dpi = ScreenDpi();
+  state.palette = CurrentDialogPalette();
 
   // Controls are made in WM_INITDIALOG in pixels, where the DPI is known. A fixed single border
   // with only the close box; hidden until the dialog manager shows it after WM_INITDIALOG.

@@ -20,4 +20,8 @@ constexpr int kNext = IDOK;
 // Escape. An error raised by content.onLinkClick closes the window and is raised again here.
 bool ShowLocateProgramWindow(const LocateProgramFormContent& content, HWND mainWindow);
 
+// The help link is a SysLink where comctl32 has one, otherwise a button drawn as a link. Tests
+// turn SysLink off to see the other; answers the setting it replaced.
+bool AllowSysLinkForLocateWindow(bool allowed);
+
 }  // namespace zl::win32
