@@ -1,6 +1,7 @@
 // The "Installer" window under Wine: shown modally from this (the main) thread, driven by a
 // worker that hands its steps over with RunOnMainThread as the download thread does. Layout,
-// styles, ownership, painting, what repaints, activation, and the end of the modal showing.
+// styles, ownership, painting, what a screen reader reads and hears, activation, and the end of
+// the modal showing.
 // DownloadBench (skipped unless ZL_BENCH_URL is set) measures the whole download path; see
 // scripts/bench_download.py.
 
@@ -13,7 +14,9 @@
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Win32UserInterface.h"
+#include "platform/win32/WindowKit.h"
 #include "MessagePump.h"
+#include "ScreenReader.h"
 #include "prerequisites/InstallerForm.h"
 
 #include <gtest/gtest.h>
@@ -103,41 +106,6 @@ struct Scenario {
   }
 };
 
-// The client area as the window paints it, through WM_PRINTCLIENT.
-class ClientImage {
- public:
-  explicit ClientImage(HWND window) {
-    RECT r;
-    ::GetClientRect(window, &r);
-    HDC screen = ::GetDC(nullptr);
-    dc_ = ::CreateCompatibleDC(screen);
-    bitmap_.Reset(::CreateCompatibleBitmap(screen, r.right, r.bottom));
-    ::ReleaseDC(nullptr, screen);
-    old_ = ::SelectObject(dc_, bitmap_.Get());
-    ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc_), PRF_CLIENT);
-  }
-  ~ClientImage() {
-    ::SelectObject(dc_, old_);
-    ::DeleteDC(dc_);
-  }
-  ClientImage(const ClientImage&) = delete;
-  ClientImage& operator=(const ClientImage&) = delete;
-  COLORREF At(int x, int y) const { return ::GetPixel(dc_, x, y); }
-  // Every pixel of the rectangle has the colour of the background at (1, 1).
-  bool Blank(const RECT& r) const {
-    const COLORREF background = At(1, 1);
-    for (int y = r.top; y < r.bottom; ++y)
-      for (int x = r.left; x < r.right; ++x)
-        if (At(x, y) != background) return false;
-    return true;
-  }
-
- private:
-  HDC dc_;
-  UniqueGdi<HBITMAP> bitmap_;
-  HGDIOBJ old_;
-};
-
 RECT StatusRect() { return RECT{Scale(4), Scale(4), Scale(289), Scale(19)}; }
 RECT BarRect() { return RECT{Scale(4), Scale(20), Scale(289), Scale(45)}; }
 
@@ -146,11 +114,6 @@ COLORREF BarAt(const ClientImage& image, double share) {
   const RECT bar = BarRect();
   const int x = bar.left + 1 + static_cast<int>((bar.right - bar.left - 2) * share);
   return image.At(x, (bar.top + bar.bottom) / 2);
-}
-
-bool Inside(const RECT& inner, const RECT& outer) {
-  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-         inner.bottom <= outer.bottom;
 }
 
 UniqueWindow NewTopLevel(const wchar_t* caption, int x, int y, int w, int h) {
@@ -195,6 +158,7 @@ TEST(InstallerWindow, ShowsModallyOverItsOwnerAndPaintsTheReports) {
         EXPECT_NEAR(mine.top + mine.bottom, theirs.top + theirs.bottom, 2);
       }
       // Before the first report: no text, the bar at half.
+      EXPECT_EQ(PositionOf(::GetDlgItem(hwnd, InstallerWindow::kProgressId)), 50);
       ClientImage image(hwnd);
       EXPECT_TRUE(image.Blank(StatusRect()));
       EXPECT_NE(BarAt(image, 0.45), BarAt(image, 0.55));
@@ -204,7 +168,14 @@ TEST(InstallerWindow, ShowsModallyOverItsOwnerAndPaintsTheReports) {
     s.steps.push_back([&](InstallerWindow& w) {
       w.SetStatusText(L"Downloading BarCode Fonts Installer.msi");
       w.SetProgress(25.9);
-      EXPECT_EQ(w.StatusText(), L"Downloading BarCode Fonts Installer.msi");
+      EXPECT_EQ(TextOf(::GetDlgItem(w.Handle(), InstallerWindow::kStatusId)),
+                L"Downloading BarCode Fonts Installer.msi");
+      HWND bar = ::GetDlgItem(w.Handle(), InstallerWindow::kProgressId);
+      EXPECT_EQ(PositionOf(bar), 25);
+      if (const auto read = ReadAccessible(bar)) {
+        EXPECT_EQ(read->role, ROLE_SYSTEM_PROGRESSBAR);
+        EXPECT_EQ(read->value, L"25%");
+      }
       ClientImage image(w.Handle());
       EXPECT_FALSE(image.Blank(StatusRect())) << "status text not painted";
       EXPECT_EQ(BarAt(image, 0.20), BarAt(image, 0.05));
@@ -241,49 +212,73 @@ TEST(InstallerWindow, ShowsModallyOverItsOwnerAndPaintsTheReports) {
   }
 }
 
-TEST(InstallerWindow, RepaintsOnlyWhatChanged) {
+// The downloader reports a few times a second: only a change a screen reader can tell (another
+// whole percent, another text) reaches the controls and raises their change events.
+TEST(InstallerWindow, OnlyAChangeReachesTheControlsAndIsAnnounced) {
   Win32UserInterface ui;
   Scenario s;
   s.steps.push_back([&](InstallerWindow& w) {
-    HWND hwnd = w.Handle();
-    auto dirty = [hwnd] {
-      RECT r = {};
-      const bool any = ::GetUpdateRect(hwnd, &r, FALSE) != FALSE;
-      ::ValidateRect(hwnd, nullptr);
-      return any ? std::optional<RECT>(r) : std::nullopt;
-    };
-    ::UpdateWindow(hwnd);
-    dirty();
+    HWND status = ::GetDlgItem(w.Handle(), InstallerWindow::kStatusId);
+    HWND bar = ::GetDlgItem(w.Handle(), InstallerWindow::kProgressId);
+    ChangeEvents events;
+    ASSERT_TRUE(events.Hooked());
     struct Row {
       const char* label;
       std::function<void()> act;
-      std::optional<RECT> within;  // nullopt: nothing to repaint
+      bool named, valued;  // a name change, a value change
       int position;
+      const wchar_t* text;
     };
     const Row table[] = {
-        {"same whole percent", [&] { w.SetProgress(50.99); }, std::nullopt, 50},
-        {"same (empty) text", [&] { w.SetStatusText(L""); }, std::nullopt, 50},
-        {"next percent", [&] { w.SetProgress(51.0); }, BarRect(), 51},
-        {"a fraction more", [&] { w.SetProgress(51.7); }, std::nullopt, 51},
-        {"text", [&] { w.SetStatusText(L"Downloading x.msi"); }, StatusRect(), 51},
-        {"same text again", [&] { w.SetStatusText(L"Downloading x.msi"); }, std::nullopt, 51},
-        {"no length known", [&] { w.SetProgress(0); }, BarRect(), 0},
-        {"beyond the end", [&] { w.SetProgress(250); }, BarRect(), 100},
-        {"below zero", [&] { w.SetProgress(-3); }, BarRect(), 0},
+        {"same whole percent", [&] { w.SetProgress(50.99); }, false, false, 50, L""},
+        {"same (empty) text", [&] { w.SetStatusText(L""); }, false, false, 50, L""},
+        {"next percent", [&] { w.SetProgress(51.0); }, false, true, 51, L""},
+        {"a fraction more", [&] { w.SetProgress(51.7); }, false, false, 51, L""},
+        {"text", [&] { w.SetStatusText(L"Downloading x.msi"); }, true, false, 51,
+         L"Downloading x.msi"},
+        {"same text again", [&] { w.SetStatusText(L"Downloading x.msi"); }, false, false, 51,
+         L"Downloading x.msi"},
+        {"no length known", [&] { w.SetProgress(0); }, false, true, 0, L"Downloading x.msi"},
+        {"beyond the end", [&] { w.SetProgress(250); }, false, true, 100, L"Downloading x.msi"},
+        {"below zero", [&] { w.SetProgress(-3); }, false, true, 0, L"Downloading x.msi"},
     };
     for (const Row& row : table) {
       SCOPED_TRACE(row.label);
+      const int named = events.Count(status, EVENT_OBJECT_NAMECHANGE);
+      const int valued = events.Count(bar, EVENT_OBJECT_VALUECHANGE);
       row.act();
-      const std::optional<RECT> got = dirty();
-      EXPECT_EQ(got.has_value(), row.within.has_value());
-      if (got && row.within) {
-        EXPECT_TRUE(Inside(*got, *row.within));
-      }
-      EXPECT_EQ(w.Position(), row.position);
+      EXPECT_EQ(events.Count(status, EVENT_OBJECT_NAMECHANGE) > named, row.named);
+      EXPECT_EQ(events.Count(bar, EVENT_OBJECT_VALUECHANGE) > valued, row.valued);
+      EXPECT_EQ(PositionOf(bar), row.position);
+      EXPECT_EQ(TextOf(status), row.text);
     }
     w.Close();
   });
   s.Show(ui);
+}
+
+bool highContrast = false;
+bool StandInHighContrast() { return highContrast; }
+
+// Switched while the window shows: the bar takes the highlight on the face, and back.
+TEST(InstallerWindow, FollowsHighContrastWhileItShows) {
+  Win32UserInterface ui;
+  const HighContrastProbe before = SetHighContrastProbe(&StandInHighContrast);
+  Scenario s;
+  s.steps.push_back([&](InstallerWindow& w) {
+    const COLORREF green = RGB(0x06, 0xB0, 0x25), highlight = ::GetSysColor(COLOR_HIGHLIGHT);
+    for (bool on : {true, false}) {
+      SCOPED_TRACE(on ? "on" : "off");
+      highContrast = on;
+      ::SendMessageW(w.Handle(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+      ClientImage image(w.Handle());
+      EXPECT_EQ(BarAt(image, 0.25), on ? highlight : green);
+      EXPECT_EQ(image.At(1, 1), ::GetSysColor(COLOR_BTNFACE));
+    }
+    w.Close();
+  });
+  s.Show(ui);
+  SetHighContrastProbe(before);
 }
 
 TEST(InstallerWindow, EachActivationCallsOnActivateAgain) {

@@ -6,6 +6,7 @@
 #include "platform/win32/LocateProgramWindow.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "MessagePump.h"
+#include "OwnProcess.h"
 #include "discovery/LocateProgramForm.h"
 #include "platform/win32/WindowKit.h"
 
@@ -406,37 +407,8 @@ std::wstring TempFolder() {
 // Wine's comdlg32 leaves comctl32 and uxtheme loaded, after which Wine's task dialog no longer
 // centres itself on the screen (a later test of the message dialogs sees that); the dialog is
 // therefore tested in a process of its own: this test starts the test program again for itself.
-constexpr wchar_t kChildVariable[] = L"ZL_FILE_DIALOG_CHILD";
-
-bool InChildProcess() { return ::GetEnvironmentVariableW(kChildVariable, nullptr, 0) > 0; }
-
-// Runs this test program with only the named test, in a process of its own; its exit code.
-DWORD RunAlone(const std::string& testName) {
-  wchar_t exe[MAX_PATH + 1] = {};
-  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\" --gtest_filter=" +
-                             std::wstring(testName.begin(), testName.end());
-  ::SetEnvironmentVariableW(kChildVariable, L"1");
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  const BOOL started = ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &info);
-  ::SetEnvironmentVariableW(kChildVariable, nullptr);
-  if (!started) return 1000;
-  UniqueHandle process(info.hProcess), thread(info.hThread);
-  if (::WaitForSingleObject(process.Get(), 4 * kBound) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.Get(), 1001);
-    ::WaitForSingleObject(process.Get(), kBound);
-    return 1001;
-  }
-  DWORD code = 1002;
-  ::GetExitCodeProcess(process.Get(), &code);
-  return code;
-}
-
 TEST(OpenFileDialog, CancelAnswersNothingAndOkAnswersTheChosenPath) {
-  if (!InChildProcess()) {
+  if (!InOwnProcess()) {
     EXPECT_EQ(0u, RunAlone("OpenFileDialog.CancelAnswersNothingAndOkAnswersTheChosenPath"))
         << "the test failed in its own process (its output is above)";
     return;

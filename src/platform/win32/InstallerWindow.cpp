@@ -1,6 +1,7 @@
 #include "platform/win32/InstallerWindow.h"
 
 #include "platform/win32/Win32Util.h"
+#include "platform/win32/ProgressBar.h"
 #include "platform/win32/WindowKit.h"
 
 #include <algorithm>
@@ -51,6 +52,12 @@ void InstallerWindow::Run(const std::function<void(IInstallerWindow&)>& onActiva
                                 frame.bottom - frame.top, owner_, nullptr,
                                 ::GetModuleHandleW(nullptr), this));
   if (!hwnd_) ThrowWithSystemMessage(L"Cannot create the installer window.", ::GetLastError());
+  palette_ = CurrentDialogPalette();
+  statusControl_ =
+      AddControl(hwnd_.Get(), L"STATIC", status_, SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOPREFIX,
+                 kStatusId, StatusRect(), font_ ? font_.Get() : nullptr);
+  bar_ = AddProgressBar(hwnd_.Get(), kProgressId, BarRect(), palette_.bar);
+  SetBarProgress(bar_, position_);
   CentreOver(hwnd_.Get(), owner_);
 
   onActivate_ = &onActivate;
@@ -74,6 +81,7 @@ void InstallerWindow::Run(const std::function<void(IInstallerWindow&)>& onActiva
     ::DispatchMessageW(&msg);
   }
   onActivate_ = nullptr;
+  statusControl_ = bar_ = nullptr;
 
   if (owner_ != nullptr) {
     // Enabled before ours goes, or Windows hands the activation to another program's window.
@@ -88,22 +96,22 @@ void InstallerWindow::Run(const std::function<void(IInstallerWindow&)>& onActiva
 void InstallerWindow::SetStatusText(const std::wstring& text) {
   if (text == status_) return;
   status_ = text;
-  if (hwnd_) {
-    const RECT r = StatusRect();
-    ::InvalidateRect(hwnd_.Get(), &r, FALSE);
-  }
+  SetControlText(statusControl_, status_);
 }
 
-// The downloader reports after every chunk, hundreds of times a second on a fast network; only a
-// change of the whole percent shows, so only that repaints.
+// The downloader reports a few times a second at most; only a change of the whole percent shows,
+// so only that repaints (and raises the value-change event).
 void InstallerWindow::SetProgress(double percent) {
   const int position = percent >= 0 ? static_cast<int>(std::floor(std::min(percent, 100.0))) : 0;
   if (position == position_) return;
   position_ = position;
-  if (hwnd_) {
-    const RECT r = BarRect();
-    ::InvalidateRect(hwnd_.Get(), &r, FALSE);
-  }
+  if (bar_ != nullptr) SetBarProgress(bar_, position_);
+}
+
+void InstallerWindow::ApplyPalette() {
+  palette_ = CurrentDialogPalette();
+  SetBarColours(bar_, palette_.bar);
+  ::RedrawWindow(hwnd_.Get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void InstallerWindow::Hide() {
@@ -169,36 +177,24 @@ LRESULT InstallerWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINTCLIENT:
       Paint(reinterpret_cast<HDC>(wp));
       return 0;
+    case WM_CTLCOLORSTATIC:
+      return ControlColours(reinterpret_cast<HDC>(wp), palette_.text, palette_.background);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // High contrast switched on or off, or the system's colours changed while we show.
+      if (hwnd_) ApplyPalette();
+      break;
     default:
       break;
   }
   return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-// Status line and bar in one pass, off screen, copied once. A progress control child would cost
-// about a frame (16 ms) per repaint under Wine.
+// The face behind the controls, which paint themselves.
 void InstallerWindow::Paint(HDC dc) {
   RECT client;
   ::GetClientRect(hwnd_.Get(), &client);
-  const int width = client.right, height = client.bottom;
-  UniqueMemoryDc mem(::CreateCompatibleDC(dc));
-  UniqueGdi<HBITMAP> buffer(::CreateCompatibleBitmap(dc, width, height));
-  SelectedObject b(mem.Get(), buffer.Get());
-  FillSolid(mem.Get(), client, ::GetSysColor(COLOR_BTNFACE));
-
-  if (!status_.empty()) {
-    RECT label = StatusRect();
-    SelectedObject f(
-        mem.Get(), font_ ? static_cast<HGDIOBJ>(font_.Get()) : ::GetStockObject(DEFAULT_GUI_FONT));
-    ::SetTextColor(mem.Get(), ::GetSysColor(COLOR_BTNTEXT));
-    ::SetBkMode(mem.Get(), TRANSPARENT);
-    ::DrawTextW(mem.Get(), status_.c_str(), -1, &label,
-                DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-  }
-
-  PaintProgressBar(mem.Get(), BarRect(), position_);
-
-  ::BitBlt(dc, 0, 0, width, height, mem.Get(), 0, 0, SRCCOPY);
+  FillSolid(dc, client, Colour(palette_.background));
 }
 
 }  // namespace zl::win32

@@ -1,7 +1,9 @@
 #pragma once
-// The small top-most "Installer" window: a status line and a progress bar, both painted by the
-// window itself, shown modally over the launcher's main window while a download runs.
+// The small top-most "Installer" window: a status line and a progress bar, shown modally over the
+// launcher's main window while a download runs. Both are real controls, so a screen reader reads
+// the download's progress.
 
+#include "model/Palette.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/Platform.h"
@@ -41,12 +43,17 @@ class InstallerWindow : public IInstallerWindow {
   // The bar's value, a whole percent as a progress bar holds it.
   int Position() const { return position_; }
 
+  // Control ids, for the adapter tests and the window driver.
+  static constexpr int kStatusId = 1;
+  static constexpr int kProgressId = 2;
+
  private:
   template <typename Window>
   friend LRESULT CALLBACK WindowProcThunk(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void Activated();
   void Paint(HDC dc);
+  void ApplyPalette();
   int Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
   RECT StatusRect() const;
   RECT BarRect() const;
@@ -57,6 +64,9 @@ class InstallerWindow : public IInstallerWindow {
   int dpi_ = 96;
   std::wstring status_;
   int position_ = 50;
+  HWND statusControl_ = nullptr;  // children, destroyed with the window
+  HWND bar_ = nullptr;
+  Palette palette_;
   const std::function<void(IInstallerWindow&)>* onActivate_ = nullptr;
   bool activatedOnce_ = false;
   bool closed_ = false;

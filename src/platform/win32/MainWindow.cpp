@@ -1,6 +1,7 @@
 #include "platform/win32/MainWindow.h"
 
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/ProgressBar.h"
 #include "platform/win32/WindowKit.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@ namespace {
 // The window class names stay as deployed: scripts and tools of the admins find our windows by
 // them.
 const wchar_t kClassName[] = L"TZelLauncherForm";
-const COLORREF kSteelBlue = RGB(0x46, 0x82, 0xB4);
 const UINT kActivateFallback = WM_APP + 2;
 // Layout in device-independent pixels.
 const int kClientWidth = 450, kClientHeight = 250;
@@ -33,7 +33,7 @@ bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events event
   dpi_ = ScreenDpi();
 
   // A caption but no system menu: no close, minimise or maximise buttons; a fixed border.
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION;
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
   RECT r = {0, 0, Scale(kClientWidth), Scale(kClientHeight)};
   AdjustWindowRectEx(&r, style, FALSE, 0);
   int w = r.right - r.left, h = r.bottom - r.top;
@@ -46,10 +46,12 @@ bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events event
   statusStyle.clearType = true;
   statusFont_ = MessageFont(statusStyle);
   PrepareLogo(instance);
+  palette_ = CurrentMainWindowPalette();
 
   hwnd_.Reset(
       CreateWindowExW(0, kClassName, caption, style, x, y, w, h, nullptr, nullptr, instance, this));
   if (!hwnd_) return false;
+  AddControls();
   // The information window centres over this window and the file dialog is owned by it.
   Win32Ui().SetMainWindow(hwnd_.Get());
   if (events_.onCreated) events_.onCreated();
@@ -84,16 +86,55 @@ void MainWindow::PrepareLogo(HINSTANCE instance) {
              SRCCOPY);
 }
 
-// The progress bar is painted with the window: under Wine a progress control child costs a
-// frame (about 16 ms) per repaint, which added up to a tenth of a second per launch.
-void MainWindow::SetProgress(double value) {
-  progress_ = std::clamp(value, 0.0, 100.0);
-  if (hwnd_) InvalidateRect(hwnd_.Get(), nullptr, FALSE);
+void MainWindow::AddControls() {
+  RECT client;
+  GetClientRect(hwnd_.Get(), &client);
+  // The status line comes before the bar: a screen reader names the bar by the text before it.
+  status_ = AddControl(hwnd_.Get(), L"STATIC", L"", SS_CENTER | SS_NOPREFIX, kStatusId,
+                       RECT{0, 0, 0, 0}, statusFont_.Get());
+  bar_ = AddProgressBar(
+      hwnd_.Get(), kProgressId,
+      RECT{0, client.bottom - Scale(kProgressHeight), client.right, client.bottom}, palette_.bar);
+  PlaceStatus();
 }
 
+void MainWindow::SetProgress(double value) { SetBarProgress(bar_, value); }
+
 void MainWindow::SetStatusText(const std::wstring& text) {
-  status_ = text;
-  if (hwnd_) InvalidateRect(hwnd_.Get(), nullptr, FALSE);
+  if (status_ == nullptr || text == statusText_) return;
+  statusText_ = text;
+  SetControlText(status_, text);
+  PlaceStatus();
+}
+
+void MainWindow::PlaceStatus() {
+  if (status_ == nullptr) return;
+  RECT client;
+  GetClientRect(hwnd_.Get(), &client);
+  const int bandTop = Scale(kLogoHeight), bandBottom = client.bottom - Scale(kProgressHeight);
+  const int labelW = Scale(kStatusWidth), labelH = Scale(kStatusHeight);
+  const int labelTop = bandTop + (bandBottom - bandTop - labelH) / 2;
+
+  // A text wider than the label wraps; the lines stay centred on the label's middle. A word
+  // wider than the label widens the control rather than being cut.
+  RECT measure = {0, 0, labelW, 0};
+  if (!statusText_.empty()) {
+    WindowDc screen(nullptr);
+    SelectedObject f(screen.Get(), statusFont_.Get());
+    DrawTextW(screen.Get(), statusText_.c_str(), -1, &measure,
+              DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS | DT_CALCRECT);
+  }
+  const int width =
+      std::min<int>(std::max<int>(labelW, measure.right - measure.left), client.right);
+  const int height = std::max<int>(measure.bottom - measure.top, 1);
+  SetWindowPos(status_, nullptr, (client.right - width) / 2, labelTop + (labelH - height) / 2,
+               width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::ApplyPalette() {
+  palette_ = CurrentMainWindowPalette();
+  SetBarColours(bar_, palette_.bar);
+  RedrawWindow(hwnd_.Get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -113,6 +154,16 @@ LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      Paint(hwnd, reinterpret_cast<HDC>(wp));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return ControlColours(reinterpret_cast<HDC>(wp), palette_.text, palette_.background);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // High contrast switched on or off, or the system's colours changed while we show.
+      if (hwnd_) ApplyPalette();
+      break;
     case WM_CLOSE:
       // The window closes with the program; a half-done install must not be cut off.
       return 0;
@@ -123,15 +174,16 @@ LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void MainWindow::Paint(HWND hwnd, HDC dc) {
   RECT client;
   GetClientRect(hwnd, &client);
-  const int width = client.right, height = client.bottom;
-  const int bandBottom = height - Scale(kProgressHeight);
+  const int width = client.right;
+  const int bandBottom = client.bottom - Scale(kProgressHeight);
 
-  // Drawn off screen and copied once, so status changes do not flicker.
+  // The band behind the logo and the status line; the controls paint themselves. Drawn off
+  // screen and copied once, so a repaint does not flicker.
   UniqueMemoryDc memory(CreateCompatibleDC(dc));
   const HDC mem = memory.Get();
-  UniqueGdi<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
+  UniqueGdi<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, bandBottom));
   SelectedObject b(mem, buffer.Get());
-  FillSolid(mem, RECT{0, 0, width, bandBottom}, kSteelBlue);
+  FillSolid(mem, RECT{0, 0, width, bandBottom}, Colour(palette_.background));
 
   if (logo_) {
     UniqueMemoryDc src(CreateCompatibleDC(mem));
@@ -139,29 +191,7 @@ void MainWindow::Paint(HWND hwnd, HDC dc) {
     BitBlt(mem, (width - logoWidth_) / 2, (Scale(kLogoHeight) - logoHeight_) / 2, logoWidth_,
            logoHeight_, src.Get(), 0, 0, SRCCOPY);
   }
-
-  if (!status_.empty()) {
-    const int bandTop = Scale(kLogoHeight);
-    const int labelW = Scale(kStatusWidth), labelH = Scale(kStatusHeight);
-    RECT label = {(width - labelW) / 2, bandTop + (bandBottom - bandTop - labelH) / 2, 0, 0};
-    label.right = label.left + labelW;
-    label.bottom = label.top + labelH;
-    SelectedObject f(mem, statusFont_.Get());
-    SetTextColor(mem, RGB(255, 255, 255));
-    SetBkMode(mem, TRANSPARENT);
-    // A text wider than the label wraps; the lines stay centred on the label's middle.
-    RECT measure = label;
-    DrawTextW(mem, status_.c_str(), -1, &measure, DT_CENTER | DT_WORDBREAK | DT_CALCRECT);
-    const int textH = measure.bottom - measure.top;
-    RECT draw = label;
-    draw.top = label.top + (labelH - textH) / 2;
-    draw.bottom = draw.top + textH;
-    DrawTextW(mem, status_.c_str(), -1, &draw, DT_CENTER | DT_WORDBREAK | DT_NOCLIP);
-  }
-
-  PaintProgressBar(mem, RECT{0, bandBottom, width, height}, progress_);
-
-  BitBlt(dc, 0, 0, width, height, mem, 0, 0, SRCCOPY);
+  BitBlt(dc, 0, 0, width, bandBottom, mem, 0, 0, SRCCOPY);
 }
 
 }  // namespace zl::win32

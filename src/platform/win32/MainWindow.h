@@ -1,11 +1,13 @@
 #pragma once
 // The launcher's main window: logo, status text and progress bar on steel blue. A humble view:
 // what it shows is decided by whoever holds its IMainView; its creation and activations are
-// handed to the callbacks the program block gives it.
+// handed to the callbacks the program block gives it. The status line and the bar are real
+// controls, so a screen reader reads them and hears them change.
 
 #include <functional>
 #include <string>
 
+#include "model/Palette.h"
 #include "platform/Platform.h"
 #include "platform/win32/Handles.h"
 
@@ -26,12 +28,21 @@ class MainWindow : public IMainView {
   void SetProgress(double value) override;
   void SetStatusText(const std::wstring& text) override;
 
+  // Control ids, for the adapter tests and the window driver.
+  static constexpr int kStatusId = 1;
+  static constexpr int kProgressId = 2;
+
  private:
   template <typename Window>
   friend LRESULT CALLBACK WindowProcThunk(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void PrepareLogo(HINSTANCE instance);
   void Paint(HWND hwnd, HDC dc);
+  void AddControls();
+  // Sizes the status control to its wrapped text, centred on the label's place.
+  void PlaceStatus();
+  // Takes the colours the system stands at now (high contrast or not) and repaints.
+  void ApplyPalette();
   int Scale(int dip) const { return MulDiv(dip, dpi_, 96); }
 
   Events events_;
@@ -39,8 +50,10 @@ class MainWindow : public IMainView {
   UniqueGdi<HBITMAP> logo_;  // already scaled to its place, drawn with one BitBlt
   int logoWidth_ = 0, logoHeight_ = 0;
   UniqueGdi<HFONT> statusFont_;
-  std::wstring status_;
-  double progress_ = 0;  // 0 to 100
+  HWND status_ = nullptr;  // children, destroyed with the window
+  std::wstring statusText_;
+  HWND bar_ = nullptr;
+  Palette palette_;
   int dpi_ = 96;
 };
 

@@ -1,13 +1,26 @@
 #include "platform/win32/WindowKit.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cmath>
+
+#include "platform/win32/Win32Util.h"
 
 namespace zl::win32 {
 
 namespace {
-const COLORREF kTrack = RGB(0xE6, 0xE6, 0xE6);
-const COLORREF kTrackEdge = RGB(0xBC, 0xBC, 0xBC);
-const COLORREF kFill = RGB(0x06, 0xB0, 0x25);
+
+HighContrastProbe highContrastProbe = nullptr;
+
+bool SystemHighContrast() {
+  HIGHCONTRASTW hc;
+  ZeroMemory(&hc, sizeof hc);
+  hc.cbSize = sizeof hc;
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) != FALSE &&
+         (hc.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 }  // namespace
 
 int ScreenDpi() {
@@ -45,13 +58,58 @@ void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
   ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(DC_BRUSH)));
 }
 
-void PaintProgressBar(HDC dc, const RECT& track, double percent) {
-  FillSolid(dc, track, kTrackEdge);
+void PaintProgressBar(HDC dc, const RECT& track, double percent, const BarColours& colours) {
+  FillSolid(dc, track, Colour(colours.edge));
   const RECT inner = {track.left + 1, track.top + 1, track.right - 1, track.bottom - 1};
-  FillSolid(dc, inner, kTrack);
+  FillSolid(dc, inner, Colour(colours.track));
   const int filled = static_cast<int>(std::lround((inner.right - inner.left) * percent / 100.0));
   if (filled > 0)
-    FillSolid(dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom}, kFill);
+    FillSolid(dc, RECT{inner.left, inner.top, inner.left + filled, inner.bottom},
+              Colour(colours.fill));
+}
+
+SystemColours SystemColoursNow() {
+  SystemColours c;
+  c.window = ::GetSysColor(COLOR_WINDOW);
+  c.windowText = ::GetSysColor(COLOR_WINDOWTEXT);
+  c.highlight = ::GetSysColor(COLOR_HIGHLIGHT);
+  c.buttonFace = ::GetSysColor(COLOR_BTNFACE);
+  c.buttonText = ::GetSysColor(COLOR_BTNTEXT);
+  c.hotLight = ::GetSysColor(COLOR_HOTLIGHT);
+  return c;
+}
+
+bool HighContrastOn() {
+  return highContrastProbe != nullptr ? highContrastProbe() : SystemHighContrast();
+}
+
+HighContrastProbe SetHighContrastProbe(HighContrastProbe probe) {
+  const HighContrastProbe before = highContrastProbe;
+  highContrastProbe = probe;
+  return before;
+}
+
+LRESULT ControlColours(HDC dc, Rgb text, Rgb background) {
+  ::SetTextColor(dc, Colour(text));
+  ::SetBkColor(dc, Colour(background));
+  ::SetDCBrushColor(dc, Colour(background));
+  return reinterpret_cast<LRESULT>(::GetStockObject(DC_BRUSH));
+}
+
+void SetControlText(HWND control, const std::wstring& text) {
+  if (control == nullptr) return;
+  ::SetWindowTextW(control, text.c_str());
+  ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+bool InitCommonControlClasses(DWORD classes) {
+  // Looked up rather than imported: only a program that shows these controls loads comctl32
+  // (by name, so that the manifest's version 6 wins), and it stays for the controls' lifetime.
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  static const HMODULE comctl = ::LoadLibraryW(L"comctl32.dll");
+  const auto init = LookUp<InitFn>(comctl, "InitCommonControlsEx");
+  INITCOMMONCONTROLSEX icc = {sizeof icc, classes};
+  return init != nullptr && init(&icc) != FALSE;
 }
 
 bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, HICON icon, HICON smallIcon) {

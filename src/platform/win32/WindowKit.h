@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Palette.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Api.h"
 
@@ -28,10 +29,39 @@ UniqueGdi<HFONT> MessageFont(const FontStyle& style = FontStyle());
 
 void FillSolid(HDC dc, const RECT& r, COLORREF colour);
 
-// The launcher's progress bar, painted with its window rather than as a child control: under
-// Wine a progress control costs about a frame (16 ms) per repaint. A light track with a
-// one-pixel edge, filled in green from the left; percent from 0 to 100.
-void PaintProgressBar(HDC dc, const RECT& track, double percent);
+// The launcher's progress bar: a track with a one-pixel edge, filled from the left; percent
+// from 0 to 100. Green on light grey unless other colours are given.
+void PaintProgressBar(HDC dc, const RECT& track, double percent,
+                      const BarColours& colours = MainWindowPalette(false, SystemColours()).bar);
+
+// ---------------------------------------------------------------- colours
+inline COLORREF Colour(Rgb rgb) { return static_cast<COLORREF>(rgb); }
+SystemColours SystemColoursNow();
+// Whether the user has high contrast on (SPI_GETHIGHCONTRAST). Wine cannot switch it on, so a
+// test may stand a probe in for the system's answer; nullptr puts the system's back. Answers the
+// probe it replaced.
+bool HighContrastOn();
+using HighContrastProbe = bool (*)();
+HighContrastProbe SetHighContrastProbe(HighContrastProbe probe);
+// The palettes as the system stands now.
+inline Palette CurrentMainWindowPalette() {
+  return MainWindowPalette(HighContrastOn(), SystemColoursNow());
+}
+inline Palette CurrentDialogPalette() {
+  return DialogPalette(HighContrastOn(), SystemColoursNow());
+}
+// The answer to WM_CTLCOLORSTATIC (and WM_CTLCOLORBTN) for a control in these colours: the
+// stock DC brush, which no control can delete.
+LRESULT ControlColours(HDC dc, Rgb text, Rgb background);
+
+// ---------------------------------------------------------------- controls
+// Sets a control's text and tells screen readers its name changed. The system raises the event
+// for the window object only (Wine not at all); a static text's accessible object is its client.
+void SetControlText(HWND control, const std::wstring& text);
+
+// Registers the common control classes asked for; false when this comctl32 has none of them
+// (SysLink needs version 6: decided by the answer, never by the version number).
+bool InitCommonControlClasses(DWORD classes);
 
 // Registers a window class of this module; a class already registered is fine. Arrow cursor,
 // no background brush (our windows paint themselves).
