@@ -119,12 +119,15 @@ class Request:
 class DownloadServer:
     """HTTP on 127.0.0.1 (a free port) serving exactly `files` (server path -> local file),
     404 for anything else. Every request is logged. With `hold`, a response waits until
-    `release()`, so a test can look at the launcher's Installer window while it downloads.
+    `release()`, so a test can look at the launcher's Installer window while it downloads;
+    with `hold_after` too, a file's headers and that many bytes of its body go first.
     With `reset_after`, a file's body is cut after that many bytes by a TCP reset."""
 
     def __init__(self, files: dict[str, Path], hold: bool = False, hold_bound: float = 60.0,
-                 redirects: dict[str, str] | None = None, reset_after: int | None = None):
+                 redirects: dict[str, str] | None = None, reset_after: int | None = None,
+                 hold_after: int | None = None):
         self.files = dict(files)
+        self.hold_after = hold_after
         self.redirects = dict(redirects or {})  # server path -> Location of a 302
         self.reset_after = reset_after
         self._requests: list[Request] = []
@@ -184,7 +187,9 @@ class DownloadServer:
                 local = server.files.get(self.path)
                 status = 200 if local is not None else 404
                 server._log(self.command, self.path, status)
-                server._gate.wait(server._hold_bound)
+                partly = body and local is not None and server.hold_after is not None
+                if not partly:
+                    server._gate.wait(server._hold_bound)
                 data = local.read_bytes() if local is not None else b"not found\r\n"
                 self.send_response(status)
                 self.send_header("Content-Type",
@@ -199,6 +204,11 @@ class DownloadServer:
                                                struct.pack("ii", 1, 0))
                     self.connection.close()
                     self.close_connection = True
+                elif partly:
+                    self.wfile.write(data[:server.hold_after])
+                    self.wfile.flush()
+                    server._gate.wait(server._hold_bound)
+                    self.wfile.write(data[server.hold_after:])
                 elif body:
                     self.wfile.write(data)
 

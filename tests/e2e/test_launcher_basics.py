@@ -39,6 +39,11 @@ def happy_path() -> None:
         check(rgb == (0x46, 0x82, 0xB4), f"background {rgb}, wanted steel blue")
         rec = o.records(timeout=30)[0]
         started = time.monotonic()
+        # What a screen reader reads while the window stays: the status control's text and the
+        # progress control's position.
+        shown = {(cls.lower(), cid): text for cls, cid, text in o.driver.texts(CAPTION)}
+        eq(shown.get(("static", 1)), "Launching App", "status read from the main window")
+        eq(shown.get(("msctls_progress32", 2)), "100", "progress read from the main window")
         # The server comes from the saved location's path; the shell adds one blank before the
         # launcher's parameter text, which begins with one.
         want = "  -OrvexAddress=srv01"

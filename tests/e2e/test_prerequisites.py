@@ -36,13 +36,27 @@ def finish(o: Office, proc, runs: int) -> None:
     check(code == 0, f"launcher exit code {code}")
 
 
-def installer_window_up(o: Office, srv: pr.DownloadServer, path: str) -> None:
-    """While the server holds the response: the download window is up, then goes once released."""
+def installer_window_up(o: Office, srv: pr.DownloadServer, path: str,
+                        reading: tuple[str, int] | None = None) -> None:
+    """While the server holds the response: the download window is up, then goes once released.
+    With `reading` (status, most percent), what a screen reader reads while the download stalls:
+    the status, and a progress above 0 and at most what the server sent (reports are spaced, so
+    the last one may be of an earlier chunk)."""
     req = srv.wait_request(timeout=30)
     check(req.path == path, f"downloaded {req.path}, wanted {path}")
     o.driver.wait(pr.INSTALLER, timeout=10)
     _, (cw, ch) = o.driver.rect(pr.INSTALLER)
     check((cw, ch) == (294, 51), f"Installer client area {cw} x {ch}, wanted 294 x 51")
+    if reading is not None:
+        shown: dict = {}
+        for _ in harness._deadline_loop(20):
+            shown = {(cls.lower(), cid): text for cls, cid, text in o.driver.texts(pr.INSTALLER)}
+            if shown.get(("static", 1)):
+                break
+        eq(shown.get(("static", 1)), reading[0], "status read from the Installer window")
+        progress = shown.get(("msctls_progress32", 2), "")
+        check(progress.isdigit() and 0 < int(progress) <= reading[1],
+              f"progress read from the Installer window: {progress!r}")
     srv.release()
     o.driver.gone(pr.INSTALLER, timeout=30)
 
@@ -108,13 +122,20 @@ def braille_from_common() -> None:
 def braille_downloaded() -> None:
     # Without a Common copy the package comes from the download server, in the Installer window,
     # and stays in the temp folder; the next launch offers nothing.
+    # The package is padded past the downloader's first read (64 KiB), and the server stalls
+    # after a third of it, where the window is read.
+    padded = harness.ARTIFACTS / "padded" / pr.BRAILLE_MSI
+    padded.parent.mkdir(parents=True, exist_ok=True)
+    padded.write_bytes(pr.package(pr.BRAILLE_MSI).read_bytes() + bytes(300 * 1024))
+    files = {BRAILLE_PATH: padded}
+    third = padded.stat().st_size // 3
     with office("braille-download", DISPLAY) as o, \
-            pr.DownloadServer(pr.download_files(pr.BRAILLE_MSI), hold=True) as srv:
+            pr.DownloadServer(files, hold=True, hold_after=third) as srv:
         velmont(o, srv.url, skip_cr=True)
 
         proc = o.start_launcher()
         pr.answer_offer(o, pr.OFFER_BRAILLE, yes=True)
-        installer_window_up(o, srv, BRAILLE_PATH)
+        installer_window_up(o, srv, BRAILLE_PATH, reading=(f"Downloading {pr.BRAILLE_MSI}", 33))
         finish(o, proc, 1)
         check([(r.method, r.path, r.status) for r in srv.requests()] == [("GET", BRAILLE_PATH, 200)],
               f"requests {srv.requests()}")

@@ -4,6 +4,9 @@
 // test. Output is UTF-8, one item per line ("\n"). Exit codes: 0 success,
 // 1 timeout / window or control not found / action refused, 2 usage.
 //
+// A progress bar has no text: `texts` prints its position (PBM_GETPOS), as a
+// screen reader reads it.
+//
 // Texts printed by `texts` and `list` escape backslash, CR, LF and TAB
 // (\\ \r \n \t) so that every control fits on one tab-separated line and the
 // reader can undo the escaping exactly.
@@ -102,6 +105,18 @@ std::wstring windowText(HWND h) {
   wchar_t buf[1024];
   int n = GetWindowTextW(h, buf, 1024);
   return std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// What a reader takes from a control: its text, or a progress bar's position.
+std::wstring readableText(HWND h) {
+  if (lstrcmpiW(className(h).c_str(), L"msctls_progress32") != 0) return windowText(h);
+  DWORD_PTR position = 0;
+  if (!SendMessageTimeoutW(h, 0x0408 /* PBM_GETPOS */, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                           &position))
+    return std::wstring();
+  wchar_t buf[32];
+  swprintf(buf, 32, L"%lu", static_cast<unsigned long>(position));
+  return buf;
 }
 
 // Captions of top-level windows are stored by the window manager side and read
@@ -246,7 +261,7 @@ int cmdTexts(const std::vector<std::wstring>& a) {
     if (!IsWindowVisible(c)) continue;
     wchar_t id[32];
     swprintf(id, 32, L"%d", GetDlgCtrlID(c));
-    out(escape(className(c)) + L"\t" + id + L"\t" + escape(windowText(c)));
+    out(escape(className(c)) + L"\t" + id + L"\t" + escape(readableText(c)));
   }
   return 0;
 }
