@@ -108,12 +108,6 @@ void InstallerWindow::SetProgress(double percent) {
   if (bar_ != nullptr) SetBarProgress(bar_, position_);
 }
 
-void InstallerWindow::ApplyPalette() {
-  palette_ = CurrentDialogPalette();
-  SetBarColours(bar_, palette_.bar);
-  ::RedrawWindow(hwnd_.Get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-}
-
 void InstallerWindow::Hide() {
   if (hwnd_) ::ShowWindow(hwnd_.Get(), SW_HIDE);
 }
@@ -150,6 +144,8 @@ void InstallerWindow::Activated() {
 }
 
 LRESULT InstallerWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (const auto answer = AnswerColours(hwnd, msg, wp, palette_, &CurrentDialogPalette, bar_))
+    return *answer;
   switch (msg) {
     case WM_ACTIVATE:
       if (LOWORD(wp) != WA_INACTIVE) Activated();
@@ -177,13 +173,6 @@ LRESULT InstallerWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINTCLIENT:
       Paint(reinterpret_cast<HDC>(wp));
       return 0;
-    case WM_CTLCOLORSTATIC:
-      return ControlColours(reinterpret_cast<HDC>(wp), palette_.text, palette_.background);
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-      // High contrast switched on or off, or the system's colours changed while we show.
-      if (hwnd_) ApplyPalette();
-      break;
     default:
       break;
   }

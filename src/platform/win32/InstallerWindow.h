@@ -53,7 +53,6 @@ class InstallerWindow : public IInstallerWindow {
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void Activated();
   void Paint(HDC dc);
-  void ApplyPalette();
   int Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
   RECT StatusRect() const;
   RECT BarRect() const;

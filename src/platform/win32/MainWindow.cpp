@@ -131,13 +131,9 @@ void MainWindow::PlaceStatus() {
                width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void MainWindow::ApplyPalette() {
-  palette_ = CurrentMainWindowPalette();
-  SetBarColours(bar_, palette_.bar);
-  RedrawWindow(hwnd_.Get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-}
-
 LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (const auto answer = AnswerColours(hwnd, msg, wp, palette_, &CurrentMainWindowPalette, bar_))
+    return *answer;
   switch (msg) {
     case WM_ACTIVATE:
       if (LOWORD(wp) != WA_INACTIVE && events_.onActivated) events_.onActivated();
@@ -157,13 +153,6 @@ LRESULT MainWindow::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINTCLIENT:
       Paint(hwnd, reinterpret_cast<HDC>(wp));
       return 0;
-    case WM_CTLCOLORSTATIC:
-      return ControlColours(reinterpret_cast<HDC>(wp), palette_.text, palette_.background);
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-      // High contrast switched on or off, or the system's colours changed while we show.
-      if (hwnd_) ApplyPalette();
-      break;
     case WM_CLOSE:
       // The window closes with the program; a half-done install must not be cut off.
       return 0;

@@ -41,8 +41,6 @@ class MainWindow : public IMainView {
   void AddControls();
   // Sizes the status control to its wrapped text, centred on the label's place.
   void PlaceStatus();
-  // Takes the colours the system stands at now (high contrast or not) and repaints.
-  void ApplyPalette();
   int Scale(int dip) const { return MulDiv(dip, dpi_, 96); }
 
   Events events_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/win32/ProgressBar.h"
 #include "platform/win32/Win32Util.h"
 
 namespace zl::win32 {
@@ -100,6 +101,22 @@ void SetControlText(HWND control, const std::wstring& text) {
   if (control == nullptr) return;
   ::SetWindowTextW(control, text.c_str());
   ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+std::optional<LRESULT> AnswerColours(HWND window, UINT msg, WPARAM wp, Palette& palette,
+                                     Palette (*take)(), HWND bar) {
+  switch (msg) {
+    case WM_CTLCOLORSTATIC:
+      return ControlColours(reinterpret_cast<HDC>(wp), palette.text, palette.background);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      palette = take();
+      if (bar != nullptr) SetBarColours(bar, palette.bar);
+      ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      return std::nullopt;  // the system's own handling goes on
+    default:
+      return std::nullopt;
+  }
 }
 
 bool InitCommonControlClasses(DWORD classes) {

@@ -3,6 +3,7 @@
 // message font, the painted progress bar, the window-procedure thunk, in-memory dialog
 // templates, child controls, and centring over another window.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,12 @@ inline Palette CurrentDialogPalette() {
 // The answer to WM_CTLCOLORSTATIC (and WM_CTLCOLORBTN) for a control in these colours: the
 // stock DC brush, which no control can delete.
 LRESULT ControlColours(HDC dc, Rgb text, Rgb background);
+// A window's answer to the colour messages: its static controls in the palette's colours, and
+// on a switch of high contrast or of the system's colours while it shows (WM_SETTINGCHANGE,
+// WM_SYSCOLORCHANGE) the palette taken again, the bar (when given) recoloured and the window
+// repainted with its controls. nullopt for any other message.
+std::optional<LRESULT> AnswerColours(HWND window, UINT msg, WPARAM wp, Palette& palette,
+                                     Palette (*take)(), HWND bar);
 
 // ---------------------------------------------------------------- controls
 // Sets a control's text and tells screen readers its name changed. The system raises the event
