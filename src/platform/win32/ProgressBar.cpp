@@ -32,6 +32,24 @@ BarState* BarOf(HWND bar) { return static_cast<BarState*>(::GetPropW(bar, kBarPr
 
 bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
 
+// oleacc is no KnownDLL: loaded from the system folder when a screen reader first asks, and kept;
+// oleaut32 (a KnownDLL) with it, for the value's text, rather than imported into every start.
+struct Oleacc {
+  using CreateStdFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+  using LresultFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+  using AllocStringFn = BSTR(WINAPI*)(const OLECHAR*);
+  UniqueModule dll = LoadSystemLibrary(L"oleacc.dll");
+  UniqueModule oleaut = UniqueModule(::LoadLibraryW(L"oleaut32.dll"));
+  CreateStdFn createStandard = LookUp<CreateStdFn>(dll.Get(), "CreateStdAccessibleObject");
+  LresultFn lresultFromObject = LookUp<LresultFn>(dll.Get(), "LresultFromObject");
+  AllocStringFn allocString = LookUp<AllocStringFn>(oleaut.Get(), "SysAllocString");
+};
+
+const Oleacc& OleaccApi() {
+  static const Oleacc api;
+  return api;
+}
+
 // The bar's accessible object: role and value are the bar's, everything else the standard
 // object's for the window.
 class BarAccessible final : public IAccessible {
@@ -84,7 +102,7 @@ class BarAccessible final : public IAccessible {
     if (!IsSelf(child)) return standard_->get_accValue(child, value);
     if (value == nullptr) return E_INVALIDARG;
     const int position = static_cast<int>(::SendMessageW(bar_, PBM_GETPOS, 0, 0));
-    *value = ::SysAllocString((std::to_wstring(position) + L"%").c_str());
+    *value = OleaccApi().allocString((std::to_wstring(position) + L"%").c_str());
     return *value != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
@@ -150,20 +168,13 @@ class BarAccessible final : public IAccessible {
   IAccessible* standard_;
 };
 
-// oleacc is no KnownDLL: loaded from the system folder when a screen reader first asks, and kept.
-struct Oleacc {
-  using CreateStdFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-  using LresultFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
-  UniqueModule dll = LoadSystemLibrary(L"oleacc.dll");
-  CreateStdFn createStandard = LookUp<CreateStdFn>(dll.Get(), "CreateStdAccessibleObject");
-  LresultFn lresultFromObject = LookUp<LresultFn>(dll.Get(), "LresultFromObject");
-};
-
 // The answer to WM_GETOBJECT for the client object; 0 (the control's own answer follows) when
 // it cannot be made.
 LRESULT AccessibleAnswer(HWND bar, WPARAM flags) {
-  static const Oleacc oleacc;
-  if (oleacc.createStandard == nullptr || oleacc.lresultFromObject == nullptr) return 0;
+  const Oleacc& oleacc = OleaccApi();
+  if (oleacc.createStandard == nullptr || oleacc.lresultFromObject == nullptr ||
+      oleacc.allocString == nullptr)
+    return 0;
   IAccessible* standard = nullptr;
   if (FAILED(oleacc.createStandard(bar, OBJID_CLIENT, kIidAccessible,
                                    reinterpret_cast<void**>(&standard))) ||
