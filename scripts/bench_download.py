@@ -11,7 +11,8 @@ the system chooses, serving a folder under build/), fetched
 
 alternately, several runs each, and prints the medians. While the launcher downloads, a probe
 thread sends a message to the installer window every 10 ms; the longest round trip is how long
-the main thread was ever unresponsive.
+the main thread was ever unresponsive, from the window's creation on (the warm-up window that
+stands in for the launcher's main window is not probed).
 
     python3 scripts/bench_download.py [--runs 5] [--mb 200]
 """

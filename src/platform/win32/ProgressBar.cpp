@@ -237,9 +237,10 @@ HWND AddProgressBar(HWND parent, int id, const RECT& place, const BarColours& co
   InitCommonControlClasses(ICC_PROGRESS_CLASS);
   HWND bar = AddControl(parent, PROGRESS_CLASSW, L"", 0, id, place, nullptr);
   if (bar == nullptr) return nullptr;
-  // Without a theme the control runs no animation timer for a bar it does not paint.
+  // Without a theme the control runs no animation timer for a bar it does not paint. uxtheme is
+  // kept once loaded: comctl32 6 holds it anyway, and each window would load it again.
   using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-  const UniqueModule uxtheme = LoadSystemLibrary(L"uxtheme.dll");
+  static const UniqueModule uxtheme = LoadSystemLibrary(L"uxtheme.dll");
   if (const auto setTheme = LookUp<SetWindowThemeFn>(uxtheme.Get(), "SetWindowTheme"))
     setTheme(bar, L"", L"");
   auto* state = new BarState;
