@@ -99,13 +99,11 @@ void InstallerWindow::SetStatusText(const std::wstring& text) {
   SetControlText(statusControl_, status_);
 }
 
-// The downloader reports a few times a second at most; only a change of the whole percent shows,
-// so only that repaints (and raises the value-change event).
+// The bar shows whole percents: a fraction more neither repaints nor raises the value-change
+// event.
 void InstallerWindow::SetProgress(double percent) {
-  const int position = percent >= 0 ? static_cast<int>(std::floor(std::min(percent, 100.0))) : 0;
-  if (position == position_) return;
-  position_ = position;
-  if (bar_ != nullptr) SetBarProgress(bar_, position_);
+  position_ = percent >= 0 ? static_cast<int>(std::floor(std::min(percent, 100.0))) : 0;
+  SetBarProgress(bar_, position_);
 }
 
 void InstallerWindow::Hide() {

@@ -39,9 +39,6 @@ class InstallerWindow : public IInstallerWindow {
   void Close() override;
 
   HWND Handle() const { return hwnd_.Get(); }
-  const std::wstring& StatusText() const { return status_; }
-  // The bar's value, a whole percent as a progress bar holds it.
-  int Position() const { return position_; }
 
   // Control ids, for the adapter tests and the window driver.
   static constexpr int kStatusId = 1;

@@ -23,9 +23,10 @@ const IID kIidAccessible = {
 struct BarState {
   WNDPROC original = nullptr;
   BarColours colours;
-  double percent = 0;  // what the fill shows
-  int position = 0;    // what PBM_GETPOS answers
+  double percent = 0;  // what the fill shows; PBM_GETPOS answers it rounded
 };
+
+int Position(const BarState& state) { return static_cast<int>(std::lround(state.percent)); }
 constexpr wchar_t kBarProperty[] = L"ZelkoraBar";
 
 BarState* BarOf(HWND bar) { return static_cast<BarState*>(::GetPropW(bar, kBarProperty)); }
@@ -197,7 +198,7 @@ LRESULT CALLBACK BarProc(HWND bar, UINT msg, WPARAM wp, LPARAM lp) {
   if (state == nullptr) return ::DefWindowProcW(bar, msg, wp, lp);
   switch (msg) {
     case PBM_GETPOS:
-      return state->position;
+      return Position(*state);
     case PBM_GETRANGE:
       if (lp != 0) *reinterpret_cast<PBRANGE*>(lp) = PBRANGE{0, 100};
       return wp ? 0 : 100;
@@ -256,11 +257,10 @@ void SetBarProgress(HWND bar, double percent) {
   if (state == nullptr) return;
   percent = std::clamp(percent, 0.0, 100.0);
   if (percent == state->percent) return;
+  const int before = Position(*state);
   state->percent = percent;
   ::InvalidateRect(bar, nullptr, FALSE);
-  const int position = static_cast<int>(std::lround(percent));
-  if (position == state->position) return;
-  state->position = position;
+  if (Position(*state) == before) return;
   ::NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, bar, OBJID_CLIENT, CHILDID_SELF);
 }
 
