@@ -1,14 +1,14 @@
 #pragma once
 // NetworkInspector: step 3, the share access check.
 
-#include "model/LaunchError.h"
+#include "model/LaunchRun.h"
 
 namespace zl {
 
 class NetworkInspector {
  public:
   NetworkInspector() = delete;
-  static void Inspect(LaunchErrorList& errorList);
+  static void Inspect(LaunchRun& run);
 };
 
 }  // namespace zl

@@ -1,21 +1,21 @@
 #pragma once
 // PCInspector: step 1, the workstation check.
 
-#include "model/LaunchError.h"
+#include "model/LaunchRun.h"
 
 namespace zl {
 
 class PCInspector {
  public:
   PCInspector() = delete;
-  static void Inspect(LaunchErrorList& errorList);
+  static void Inspect(LaunchRun& run);
   // Windows 7 (6.1) or later.
-  static bool IsWindows7OrHigher();
+  static bool IsWindows7OrHigher(ISystem& system);
 
  private:
-  static void RemoveAppOptionKeys();
-  static bool HasEnoughDiskSpace();
-  static bool IsWindowsXPOrHigher();
+  static void RemoveAppOptionKeys(IRegistry& registry);
+  static bool HasEnoughDiskSpace(ISystem& system);
+  static bool IsWindowsXPOrHigher(ISystem& system);
 };
 
 }  // namespace zl

@@ -3,27 +3,26 @@
 
 #include <string>
 
-#include "model/LaunchError.h"
-#include "model/LauncherOptions.h"
+#include "model/LaunchRun.h"
 
 namespace zl {
 
 class ProgramLocator {
  public:
   ProgramLocator() = delete;
-  static void Locate(LaunchErrorList& errorList);
+  static void Locate(LaunchRun& run);
 
  private:
   // askedUser: the location was just picked by the user in this launch.
-  static void Locate(LaunchErrorList& errorList, bool askedUser);
-  static bool LocateVelmont();
-  static bool LocateQuenda();
+  static void Locate(LaunchRun& run, bool askedUser);
+  static bool LocateVelmont(LaunchRun& run);
+  static bool LocateQuenda(LaunchRun& run);
   // The application at its standard place below the share (relativePath starts with '\\'),
   // with the type setter of that application.
-  static bool LocateOnShare(const std::wstring& relativePath,
+  static bool LocateOnShare(LaunchRun& run, const std::wstring& relativePath,
                             void (LauncherOptions::*setType)(bool));
-  static bool SearchShareForApp();
-  static bool AppLocationExists();
+  static bool SearchShareForApp(LaunchRun& run);
+  static bool AppLocationExists(LaunchRun& run);
 };
 
 }  // namespace zl

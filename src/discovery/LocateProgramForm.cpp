@@ -8,13 +8,11 @@ const wchar_t* const LocateProgramForm::kHelpLink = L"https://www.zelkora.exampl
 void LocateProgramForm::OnNextClicked() { proceed_ = true; }
 
 void LocateProgramForm::OnLinkClicked() {
-  Platform().shell->ShellExecute(L"OPEN", link_text_, L"", L"", kSwShowNormal);
+  shell_.ShellExecute(L"OPEN", link_text_, L"", L"", kSwShowNormal);
 }
 
-LocateProgramFormContent LocateProgramForm::Content() {
-  LocateProgramFormContent content;
-  content.caption = kCaption;
-  content.labels = {
+const std::vector<std::wstring>& LocateProgramForm::Labels() {
+  static const std::vector<std::wstring> labels = {
       L"Please locate your Velmont or Quenda executable in the following step to continue "
       L"launching.",
       L"Here is an example of a default location where it might be located:",
@@ -23,6 +21,13 @@ LocateProgramFormContent LocateProgramForm::Content() {
       L"For more information on the Zelkora Launcher, please visit this link.",
       L"Click Next below to continue.",
   };
+  return labels;
+}
+
+LocateProgramFormContent LocateProgramForm::Content() {
+  LocateProgramFormContent content;
+  content.caption = kCaption;
+  content.labels = Labels();
   content.link = link_text_;
   content.nextCaption = L"Next";
   content.onLinkClick = [this] { OnLinkClicked(); };
@@ -30,7 +35,7 @@ LocateProgramFormContent LocateProgramForm::Content() {
 }
 
 void LocateProgramForm::ShowModal() {
-  if (Platform().ui->ShowLocateProgramForm(Content())) OnNextClicked();
+  if (ui_.ShowLocateProgramForm(Content())) OnNextClicked();
 }
 
 }  // namespace zl

@@ -4,6 +4,7 @@
 // the content out and reports which way it was closed.
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -14,6 +15,9 @@ class LocateProgramForm {
   static const wchar_t* const kCaption;
   // lblLink's text: the address of our help page about the launcher, opened when clicked.
   static const wchar_t* const kHelpLink;
+
+  // The link opens through shell; the window shows through ui.
+  LocateProgramForm(IShell& shell, IUserInterface& ui) : shell_(shell), ui_(ui) {}
 
   // False when the window is made; only Next sets it.
   bool Proceed() const { return proceed_; }
@@ -27,11 +31,15 @@ class LocateProgramForm {
   // The window's texts. labels holds Label1 ... Label6 by their number; on screen Label6 ("Click
   // Next below to continue.") stands second, right under Label1.
   LocateProgramFormContent Content();
+  // Content's labels alone.
+  static const std::vector<std::wstring>& Labels();
 
   // Modal on the main thread until Next or the close box closes it.
   void ShowModal();
 
  private:
+  IShell& shell_;
+  IUserInterface& ui_;
   bool proceed_ = false;
   std::wstring link_text_ = kHelpLink;
 };

@@ -4,11 +4,7 @@
 
 #include "discovery/DiscoveryReply.h"
 #include "discovery/LocateProgramForm.h"
-#include "model/BGWorker.h"
-#include "model/LauncherOptions.h"
 #include "model/MessageDialog.h"
-#include "platform/Platform.h"
-#include "model/ShareCache.h"
 #include "model/Trace.h"
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
@@ -39,8 +35,8 @@ const Regex& DottedAddress() {
   return pattern;
 }
 
-bool LookupHostname(const std::wstring& address, std::wstring& name) {
-  auto official = Platform().network->HostNameOf(address);
+bool LookupHostname(INetwork& network, const std::wstring& address, std::wstring& name) {
+  auto official = network.HostNameOf(address);
   if (!official) return false;
   // Only the short name: srv01.corp.local gives srv01; a name that begins with a dot stays whole.
   static const Regex firstLabel(L"^([^.]+)");
@@ -51,18 +47,20 @@ bool LookupHostname(const std::wstring& address, std::wstring& name) {
   return IsServerName(name);
 }
 
-bool LookupAddress(const std::wstring& hostName, std::wstring& address) {
-  auto found = Platform().network->AddressOf(hostName);
+bool LookupAddress(INetwork& network, const std::wstring& hostName, std::wstring& address) {
+  auto found = network.AddressOf(hostName);
   if (!found) return false;
   address = *found;
   return true;
 }
 
-bool ProbeTCP() {
-  const bool answered = Platform().network->ProbeTcp(
-      Options().OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort()), kProbeTimeoutMs);
-  Trace::Line(L"Probe of " + Options().OrvexAddress() + L" on TCP port " +
-              IntToText(OrvexLocator::TcpPort()) +
+bool ProbeTCP(LaunchRun& run) {
+  const LauncherOptions& options = run.options;
+  const bool answered = run.Network().ProbeTcp(
+      options.OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort(options)),
+      kProbeTimeoutMs);
+  Trace::Line(L"Probe of " + options.OrvexAddress() + L" on TCP port " +
+              IntToText(OrvexLocator::TcpPort(options)) +
               (answered ? L": answered" : L": no answer, the broadcast follows"));
   return answered;
 }
@@ -83,19 +81,21 @@ std::wstring Printable(const std::string& bytes) {
   return text;
 }
 
-bool DiscoverUDP() {
-  INetwork& net = *Platform().network;
-  ISystem& sys = *Platform().system;
+bool DiscoverUDP(LaunchRun& run) {
+  INetwork& net = run.Network();
+  ISystem& sys = run.System();
+  LauncherOptions& options = run.options;
   // A limited broadcast leaves through one adapter only; the directed ones reach the networks of
   // the others (a docking station, Wi-Fi beside a VPN, a virtual machine's adapter).
   const std::vector<uint32_t> targets = OrvexLocator::BroadcastDestinations(net.Adapters());
-  const std::vector<std::wstring> errors =
-      net.SendBroadcasts(static_cast<uint16_t>(OrvexLocator::UdpPort()), "Finding Server", targets);
+  const std::vector<std::wstring> errors = net.SendBroadcasts(
+      static_cast<uint16_t>(OrvexLocator::UdpPort(options)), "Finding Server", targets);
   bool sent = false;
   for (size_t i = 0; i < targets.size(); ++i) {
     const std::wstring error = i < errors.size() ? errors[i] : L"not sent";
     Trace::Line(L"Broadcast \"Finding Server\" to " + DottedText(targets[i]) + L", UDP port " +
-                IntToText(OrvexLocator::UdpPort()) + (error.empty() ? L"" : L": failed, " + error));
+                IntToText(OrvexLocator::UdpPort(options)) +
+                (error.empty() ? L"" : L": failed, " + error));
     sent = sent || error.empty();
   }
   // Only when no datagram left does the error end the launch, as a failed send always did.
@@ -117,15 +117,15 @@ bool DiscoverUDP() {
       Trace::Line(reply + L" ignored: it names no server");
       continue;
     }
-    const std::wstring server = OrvexLocator::ResolveHostname(*name);
+    const std::wstring server = OrvexLocator::ResolveHostname(net, *name);
     // With the admin's list of servers, a reply naming another is ignored like an invalid one:
     // a dotted reply counts by its address or by the name its reverse lookup gives.
-    if (!Options().IsServerAllowed(*name) && !Options().IsServerAllowed(server)) {
+    if (!options.IsServerAllowed(*name) && !options.IsServerAllowed(server)) {
       Trace::Line(reply + L" ignored: " + server + L" is not among the allowed servers");
       continue;
     }
     Trace::Line(reply + L" accepted: server " + server);
-    Options().SetOrvexAddress(server);
+    options.SetOrvexAddress(server);
     return true;
   }
 }
@@ -135,63 +135,64 @@ std::wstring RangesKey() { return std::wstring(kZoneMap) + L"\\Ranges"; }
 
 std::wstring RangeKey(int n) { return RangesKey() + L"\\Range" + std::to_wstring(n); }
 
-bool ReadZoneRange(int n, std::wstring& address) {
+bool ReadZoneRange(IRegistry& reg, int n, std::wstring& address) {
   address.clear();
   const std::wstring key = RangeKey(n);
-  if (!Platform().registry->KeyExists(RegRoot::CurrentUser, key, RegView::Default)) return false;
-  address = ReadStringValue(RegRoot::CurrentUser, key, L":Range", RegView::Default).value_or(L"");
+  if (!reg.KeyExists(RegRoot::CurrentUser, key, RegView::Default)) return false;
+  address =
+      ReadStringValue(reg, RegRoot::CurrentUser, key, L":Range", RegView::Default).value_or(L"");
   return true;
 }
 
-void WriteZoneRange(int n, const std::wstring& address) {
+void WriteZoneRange(IRegistry& reg, int n, const std::wstring& address) {
   const std::wstring key = RangeKey(n);
-  if (!Platform().registry->CreateKey(RegRoot::CurrentUser, key, RegView::Default)) return;
-  WriteStringValue(RegRoot::CurrentUser, key, L":Range", address, RegView::Default);
-  WriteDwordValue(RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
+  if (!reg.CreateKey(RegRoot::CurrentUser, key, RegView::Default)) return;
+  WriteStringValue(reg, RegRoot::CurrentUser, key, L":Range", address, RegView::Default);
+  WriteDwordValue(reg, RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
 }
 
-void AddZoneRange() {
-  const std::wstring& address = Options().OrvexAddress();
-  if (!Platform().registry->CreateKey(RegRoot::CurrentUser, RangesKey(), RegView::Default)) return;
+void AddZoneRange(IRegistry& reg, const std::wstring& address) {
+  if (!reg.CreateKey(RegRoot::CurrentUser, RangesKey(), RegView::Default)) return;
   // Entries after a gap in the numbering are never looked at; the gap is filled.
   for (int n = 1;; ++n) {
     std::wstring existing;
-    if (!ReadZoneRange(n, existing)) {
-      WriteZoneRange(n, address);
+    if (!ReadZoneRange(reg, n, existing)) {
+      WriteZoneRange(reg, n, address);
       return;
     }
     if (existing == address) return;
   }
 }
 
-void AddZoneDomain(const std::wstring& name) {
-  IRegistry& reg = *Platform().registry;
+void AddZoneDomain(IRegistry& reg, const std::wstring& name) {
   const std::wstring lower = LowerAscii(name);
   for (const wchar_t* list : {L"Domains", L"ESCDomains"}) {
     const std::wstring key = std::wstring(kZoneMap) + L"\\" + list + L"\\" + lower;
     // An entry the user or an administrator made stays as it is, whatever zone it names.
     if (reg.KeyExists(RegRoot::CurrentUser, key, RegView::Default)) continue;
     if (!reg.CreateKey(RegRoot::CurrentUser, key, RegView::Default)) continue;
-    WriteDwordValue(RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
+    WriteDwordValue(reg, RegRoot::CurrentUser, key, L"file", 1, RegView::Default);
   }
 }
 
 // Files on the server belong to the Local intranet zone, so Windows runs the applications from
 // the share without the security warning for files from the Internet.
-void RegisterZone() {
+void RegisterZone(LaunchRun& run) {
   // Every way a server enters the launcher checked its name (IsServerName), so it can name a key
   // of the zone map as it is.
-  const std::wstring& address = Options().OrvexAddress();
+  const std::wstring& address = run.options.OrvexAddress();
   if (address.empty()) return;
   if (DottedAddress().Search(address))
-    AddZoneRange();
+    AddZoneRange(run.Registry(), address);
   else
-    AddZoneDomain(address);
+    AddZoneDomain(run.Registry(), address);
 }
 
 }  // namespace
 
-int OrvexLocator::UdpPort() { return kUdpPortBase + Options().PortOffset(); }
+int OrvexLocator::UdpPort(const LauncherOptions& options) {
+  return kUdpPortBase + options.PortOffset();
+}
 
 std::vector<uint32_t> OrvexLocator::BroadcastDestinations(
     const std::vector<NetworkAdapter>& adapters) {
@@ -210,42 +211,44 @@ std::vector<uint32_t> OrvexLocator::BroadcastDestinations(
   return targets;
 }
 
-int OrvexLocator::TcpPort() { return kTcpPortBase + Options().PortOffset(); }
+int OrvexLocator::TcpPort(const LauncherOptions& options) {
+  return kTcpPortBase + options.PortOffset();
+}
 
-std::wstring OrvexLocator::ResolveHostname(const std::wstring& value) {
+std::wstring OrvexLocator::ResolveHostname(INetwork& network, const std::wstring& value) {
   std::wstring result = value;
   if (DottedAddress().Search(value)) {
     std::wstring name;
-    if (LookupHostname(value, name)) result = name;
+    if (LookupHostname(network, value, name)) result = name;
   }
   return result;
 }
 
-std::wstring OrvexLocator::ResolveAddress(const std::wstring& value) {
+std::wstring OrvexLocator::ResolveAddress(INetwork& network, const std::wstring& value) {
   if (DottedAddress().Search(value)) return value;
   std::wstring result;
-  if (!LookupAddress(value, result)) result.clear();
+  if (!LookupAddress(network, value, result)) result.clear();
   // A link-local answer means the name resolved only to an unconfigured interface.
   if (result.compare(0, 7, L"169.254") == 0) result = value;
   return result;
 }
 
-void OrvexLocator::Locate(LaunchErrorList& errorList) {
-  LauncherOptions& options = Options();
+void OrvexLocator::Locate(LaunchRun& run) {
+  LauncherOptions& options = run.options;
   bool found = false;
 
   if (!options.AppLocation().empty() && !kAppNamePattern.Search(options.AppLocation())) {
     Trace::Line(L"Saved location " + options.AppLocation() + L" names no application: cleared");
     options.SetAppLocation(L"");
-    options.Save();
+    options.Save(run.Registry());
   }
 
   if (!options.AppLocation().empty()) {
-    if (ShareCache::CheckFile(options.AppLocation())) {
+    if (run.cache.CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
       Trace::Line(L"Saved location " + options.AppLocation() + L" found: server \"" +
                   options.OrvexAddress() + L"\"");
-      if (!options.OrvexAddress().empty()) RegisterZone();
+      if (!options.OrvexAddress().empty()) RegisterZone(run);
     } else {
       Trace::Line(L"Saved location " + options.AppLocation() + L" not found");
       // The configured address is not probed: it most likely named the server that went away
@@ -253,33 +256,34 @@ void OrvexLocator::Locate(LaunchErrorList& errorList) {
       options.SetAppLocation(L"");
     }
   } else if (!options.OrvexAddress().empty()) {
-    options.SetOrvexAddress(ResolveHostname(options.OrvexAddress()));
-    found = ProbeTCP();
+    options.SetOrvexAddress(ResolveHostname(run.Network(), options.OrvexAddress()));
+    found = ProbeTCP(run);
   }
 
-  if (!found && options.AppLocation().empty()) found = DiscoverUDP();
+  if (!found && options.AppLocation().empty()) found = DiscoverUDP(run);
 
   if (!found) {
-    if (options.AppLocation().empty() || !ShareCache::CheckFile(options.AppLocation())) {
+    if (options.AppLocation().empty() || !run.cache.CheckFile(options.AppLocation())) {
       Trace::Line(L"No server found: the user is asked for the application");
-      options.SetAppLocation(LocateApp());
+      options.SetAppLocation(LocateApp(run.Ports()));
     }
-    if (!options.AppLocation().empty() && ShareCache::CheckFile(options.AppLocation())) {
+    if (!options.AppLocation().empty() && run.cache.CheckFile(options.AppLocation())) {
       options.SetOrvexAddress(GetShareServerName(options.AppLocation()));
-      options.Save();
+      options.Save(run.Registry());
     } else {
-      AddFinding(errorList, kNotFoundMessage, ErrorSeverity::Critical);
+      AddFinding(run.findings, kNotFoundMessage, ErrorSeverity::Critical);
     }
   }
 
   // A server found on the network is used for this run only; nothing is saved.
-  if (found) RegisterZone();
+  if (found) RegisterZone(run);
 }
 
-std::wstring OrvexLocator::LocateApp() {
+std::wstring OrvexLocator::LocateApp(const PlatformServices& ports) {
   std::wstring result;
-  auto routine = [&result] {
-    LocateProgramForm form;
+  IUserInterface& ui = *ports.ui;
+  auto routine = [&result, &ports, &ui] {
+    LocateProgramForm form(*ports.shell, ui);
     form.ShowModal();
     if (!form.Proceed()) return;
     OpenFileDialogRequest request;
@@ -287,18 +291,15 @@ std::wstring OrvexLocator::LocateApp() {
     request.filterName = L"Executable Files (*.exe)";
     request.filterPattern = L"*.exe";
     request.initialDir = L"C:\\";
-    if (auto chosen = Platform().ui->ShowOpenFileDialog(request)) result = *chosen;
+    if (auto chosen = ui.ShowOpenFileDialog(request)) result = *chosen;
   };
   // Windows belong to the main thread; the worker waits until they are closed.
-  if (g_locator_worker)
-    g_locator_worker->UpdateUI(routine);
-  else
-    Platform().ui->RunOnMainThread(routine);
+  ui.RunOnMainThread(routine);
 
   // A path on a server whose name is no plain host name is refused like a wrong file.
   if (!result.empty() && (!kAppNamePattern.Search(result) || !HasValidServerPart(result))) {
     result.clear();
-    MessageDlg(L"Selected application must be Velmont.EXE or Quenda.EXE", MsgDlgType::Error,
+    MessageDlg(ui, L"Selected application must be Velmont.EXE or Quenda.EXE", MsgDlgType::Error,
                {MsgDlgBtn::OK});
   }
   return result;

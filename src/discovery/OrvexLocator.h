@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "model/LaunchError.h"
+#include "model/LaunchRun.h"
 #include "platform/Platform.h"
 #include "utils/Regex.h"
 
@@ -19,15 +19,16 @@ extern const Regex kAppNamePattern;
 class OrvexLocator {
  public:
   OrvexLocator() = delete;
-  static void Locate(LaunchErrorList& errorList);
-  static int UdpPort();
-  static int TcpPort();
+  static void Locate(LaunchRun& run);
+  static int UdpPort(const LauncherOptions& options);
+  static int TcpPort(const LauncherOptions& options);
   // A dotted IPv4 address becomes the server's short host name; other text comes back unchanged.
-  static std::wstring ResolveHostname(const std::wstring& value);
+  static std::wstring ResolveHostname(INetwork& network, const std::wstring& value);
   // A host name becomes a dotted IPv4 address for messages; empty when it cannot be resolved.
-  static std::wstring ResolveAddress(const std::wstring& value);
-  // The application location dialog; the chosen path, or empty.
-  static std::wstring LocateApp();
+  static std::wstring ResolveAddress(INetwork& network, const std::wstring& value);
+  // The application location dialog, on the main thread whichever thread asks; the chosen path,
+  // or empty.
+  static std::wstring LocateApp(const PlatformServices& ports);
   // Where the discovery datagram goes: 255.255.255.255 first, then the directed broadcast
   // address of each IPv4 address of each adapter that is up, not loopback and has a network of
   // /30 or wider, in the adapters' order, each once. Host byte order.

@@ -1,15 +1,7 @@
 #include "doctor/Doctor.h"
 
-#include "checks/NetworkInspector.h"
-#include "checks/PCInspector.h"
-#include "checks/ProgramLocator.h"
-#include "discovery/OrvexLocator.h"
-#include "launcher/LaunchSequence.h"
-#include "model/LaunchError.h"
-#include "model/LauncherOptions.h"
-#include "model/ShareCache.h"
 #include "model/Trace.h"
-#include "prerequisites/AppInspector.h"
+#include "steps/LaunchSteps.h"
 #include "utils/HostName.h"
 #include "utils/Text.h"
 
@@ -47,138 +39,72 @@ std::string JsonString(const std::wstring& text) {
   return out + "\"";
 }
 
-// Passes everything on and keeps where each discovery datagram went, for the report.
-class SendNotingNetwork : public INetwork {
- public:
-  explicit SendNotingNetwork(INetwork& inner) : inner_(inner) {}
-  std::vector<std::wstring> sent;  // one line per destination
-
-  bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override {
-    return inner_.ProbeTcp(host, port, timeoutMs);
-  }
-  std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
-                                           const std::vector<uint32_t>& destinations) override {
-    const std::vector<std::wstring> errors = inner_.SendBroadcasts(port, payload, destinations);
-    for (size_t i = 0; i < destinations.size() && i < errors.size(); ++i) {
-      const std::wstring to = DottedText(destinations[i]) + L", UDP port " + IntToText(port);
-      sent.push_back(errors[i].empty()
-                         ? L"Discovery sent to " + to
-                         : L"Discovery could not be sent to " + to + L": " + errors[i]);
-    }
-    return errors;
-  }
-  std::vector<NetworkAdapter> Adapters() override { return inner_.Adapters(); }
-  std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override {
-    return inner_.ReceiveDatagram(timeoutMs, maxBytes);
-  }
-  std::optional<std::wstring> HostNameOf(const std::wstring& address) override {
-    return inner_.HostNameOf(address);
-  }
-  std::optional<std::wstring> AddressOf(const std::wstring& name) override {
-    return inner_.AddressOf(name);
-  }
-
- private:
-  INetwork& inner_;
-};
-
-// How the dry-run file system words the share's test file (DryRunFileSystem::CreateEmptyFile).
-const std::wstring kCreateFile = L"create file ";
-
-struct Step {
-  const wchar_t* name;
-  void (*run)(LaunchErrorList&);
-};
-
-void LocateApplication(LaunchErrorList& errors) { ProgramLocator::Locate(errors); }
+// The share's write test, as the dry run recorded it: a file made in the share's own folder.
+bool IsShareTestFile(const Change& change, const std::wstring& share) {
+  return change.kind == ChangeKind::CreateFile && change.target.size() > share.size() + 1 &&
+         change.target.compare(0, share.size() + 1, share + L"\\") == 0;
+}
 
 }  // namespace
 
-int DoctorUserInterface::MessageBox(const std::wstring& text, const std::wstring&, uint32_t) {
-  asked.push_back({step, L"ASK", text});
-  return 1;  // IDOK
-}
-
-int DoctorUserInterface::ShowMessageDialog(const MessageDialogSpec& content) {
-  asked.push_back({step, L"ASK", content.text});
-  return content.closeResult;
-}
-
-bool DoctorUserInterface::ShowLocateProgramForm(const LocateProgramFormContent& content) {
-  std::wstring text = L"The \"" + content.caption + L"\" window asks for the application:";
-  for (const std::wstring& label : content.labels)
-    if (!label.empty()) text += L"\r\n" + label;
-  asked.push_back({step, L"ASK", text});
-  return false;  // as the close box: nobody picks a file
-}
-
-std::optional<std::wstring> DoctorUserInterface::ShowOpenFileDialog(
-    const OpenFileDialogRequest& request) {
-  asked.push_back({step, L"ASK", request.title});
-  return std::nullopt;
-}
-
-DoctorReport Doctor::Run(DoctorUserInterface& ui, const ChangeLog& log,
-                         const std::wstring& launcherCommandLine) {
+DoctorReport Doctor::Run(LaunchRun& run, DryRun& dry, const std::wstring& launcherCommandLine) {
   DoctorReport report;
   try {
-    Options().Load(launcherCommandLine);
+    run.options.Load(run.Registry(), run.System(), launcherCommandLine);
   } catch (const LauncherError& e) {
     report.checks.push_back({0, L"CRITICAL", e.Message()});
     report.exitCode = 2;
     return report;
   }
-  ShareCache::Forget();
-  const PlatformServices installed = Platform();
-  SendNotingNetwork network(*installed.network);
-  PlatformServices noting = installed;
-  noting.network = &network;
-  InstallPlatform(noting);
-  const Step steps[] = {{L"Checking Local PC", &PCInspector::Inspect},
-                        {L"Locating Orvex", &OrvexLocator::Locate},
-                        {L"Checking Network", &NetworkInspector::Inspect},
-                        {L"Locating Application", &LocateApplication},
-                        {L"Checking App Settings", &AppInspector::Inspect}};
-  LaunchErrorList errors;
+  const ChangeLog& log = dry.log;
+  dry.ui.TakeQuestions();
+  dry.network.TakeSends();
   int seen = 0;
   bool stopped = false;
   std::wstring testFile;  // the share's write test, not made
-  for (int n = 1; n <= 5 && !stopped; ++n) {
-    ui.step = n;
-    ui.asked.clear();
+  for (const LaunchStep& step : LaunchSteps()) {
+    if (stopped) break;
+    const int n = step.number;
     const size_t changesBefore = log.Changes().size();
-    steps[n - 1].run(errors);
+    step.run(run);
+    const std::vector<std::wstring> asked = dry.ui.TakeQuestions();
     std::vector<DoctorCheck> found;
-    for (int i = seen; i < errors.Count(); ++i) {
-      const LaunchError& e = *errors.Items(i);
+    for (int i = seen; i < run.findings.Count(); ++i) {
+      const LaunchError& e = *run.findings.Items(i);
       // What follows a question nobody answered is not the workstation's fault.
-      if (!ui.asked.empty() && e.Severity() == ErrorSeverity::Critical) continue;
+      if (!asked.empty() && e.Severity() == ErrorSeverity::Critical) continue;
       found.push_back({n, StatusOf(e.Severity()), e.Message()});
     }
-    seen = errors.Count();
-    for (const std::wstring& line : network.sent) found.push_back({n, L"OK", line});
-    network.sent.clear();
-    found.insert(found.end(), ui.asked.begin(), ui.asked.end());
+    seen = run.findings.Count();
+    for (const DiscoverySend& sent : dry.network.TakeSends()) {
+      const std::wstring to = DottedText(sent.destination) + L", UDP port " + IntToText(sent.port);
+      found.push_back({n, L"OK",
+                       sent.error.empty()
+                           ? L"Discovery sent to " + to
+                           : L"Discovery could not be sent to " + to + L": " + sent.error});
+    }
+    for (const std::wstring& question : asked) found.push_back({n, L"ASK", question});
     if (n == 3) {
-      const std::wstring share = L"\\\\" + Options().OrvexAddress() + L"\\zelkora$";
-      const std::wstring made = kCreateFile + share + L"\\";
+      const std::wstring share = L"\\\\" + run.options.OrvexAddress() + L"\\zelkora$";
       for (size_t i = changesBefore; i < log.Changes().size(); ++i)
-        if (log.Changes()[i].compare(0, made.size(), made) == 0)
-          testFile = log.Changes()[i].substr(kCreateFile.size());
+        if (IsShareTestFile(log.Changes()[i], share)) testFile = log.Changes()[i].target;
       if (!testFile.empty())
         found.push_back({n, L"SKIPPED", L"The write test of " + share + L" was not performed."});
     }
-    if (found.empty()) found.push_back({n, L"OK", steps[n - 1].name});
+    if (found.empty()) found.push_back({n, L"OK", step.label});
     report.checks.insert(report.checks.end(), found.begin(), found.end());
-    stopped = !ui.asked.empty() || errors.IsFatal();
+    stopped = !asked.empty() || run.findings.IsFatal();
   }
-  InstallPlatform(installed);
   if (!stopped)
-    report.commandLine = L"\"" + Options().AppLocation() + L"\"" + BuildApplicationParameters();
-  for (const std::wstring& change : log.Changes())
-    if (testFile.empty() ||
-        (change != kCreateFile + testFile && change != L"delete file " + testFile))
-      report.changes.push_back(change);
+    report.commandLine =
+        L"\"" + run.options.AppLocation() + L"\"" + BuildApplicationParameters(run.options);
+  for (const Change& change : log.Changes()) {
+    // The share's write test is reported as skipped, not as a change.
+    const bool testFileChange =
+        !testFile.empty() && change.target == testFile &&
+        (change.kind == ChangeKind::CreateFile || change.kind == ChangeKind::DeleteFile);
+    if (!testFileChange) report.changes.push_back(change.Text());
+  }
   for (const DoctorCheck& c : report.checks) {
     if (c.status == L"CRITICAL") report.exitCode = 2;
     if (report.exitCode == 0 && c.status != L"OK" && c.status != L"SKIPPED") report.exitCode = 1;

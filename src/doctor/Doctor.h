@@ -1,16 +1,16 @@
 #pragma once
 // Doctor: the launcher's steps 1 to 5 for the IT admin, checking a workstation without changing
-// it and without asking anything. The platform it runs on must be the dry-run one (writes
-// recorded, nothing started) with a DoctorUserInterface, which answers every question the
-// launcher would put by noting it. The report has one check per finding, question or skipped
-// test, the command line the application would get, and the changes the launcher would make.
+// it and without asking anything. It runs on the dry run (writes recorded, nothing started,
+// every question the launcher would put noted). The report has one check per finding, question
+// or skipped test, the command line the application would get, and the changes the launcher
+// would make.
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "model/LaunchRun.h"
 #include "platform/DryRun.h"
-#include "platform/Platform.h"
 
 namespace zl {
 
@@ -32,32 +32,13 @@ struct DoctorReport {
   int exitCode = 0;
 };
 
-// Questions become checks of the step under way; every answer is the one that asks no more.
-class DoctorUserInterface : public IUserInterface {
- public:
-  int step = 0;
-  std::vector<DoctorCheck> asked;
-
-  int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;
-  int ShowMessageDialog(const MessageDialogSpec& content) override;
-  void ProcessMessages() override {}
-  void Terminate() override {}
-  bool IsMainThread() override { return true; }
-  void RunOnMainThread(const std::function<void()>& routine) override { routine(); }
-  void StartThread(std::function<void()> body, const std::wstring&) override { body(); }
-  bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
-  std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
-  void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>&) override {}
-};
-
 class Doctor {
  public:
   Doctor() = delete;
 
-  // Loads the options, with launcherCommandLine as the launcher's own command line, and runs
-  // the steps on the installed platform.
-  static DoctorReport Run(DoctorUserInterface& ui, const ChangeLog& log,
-                          const std::wstring& launcherCommandLine);
+  // Loads the run's options, with launcherCommandLine as the launcher's own command line, and
+  // runs the steps on the run, whose ports must be dry's.
+  static DoctorReport Run(LaunchRun& run, DryRun& dry, const std::wstring& launcherCommandLine);
   // One line per check: "step n  STATUS  message", line breaks as " / "; then the command
   // line and the changes.
   static std::wstring Text(const DoctorReport& report);

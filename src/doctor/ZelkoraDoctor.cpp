@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "doctor/Doctor.h"
-#include "model/LauncherOptions.h"
+#include "model/LaunchRun.h"
+#include "model/Trace.h"
 #include "platform/DryRun.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Util.h"
@@ -57,19 +58,10 @@ int wmain() {
   }
 
   try {
-    zl::win32::InstallWin32Platform();
-    zl::PlatformServices services = zl::Platform();
-    zl::ChangeLog log;
-    zl::DryRunRegistry registry(*services.registry, log);
-    zl::DryRunFileSystem files(*services.files, log);
-    zl::DryRunShell shell(log);
-    zl::DoctorUserInterface ui;
-    services.registry = &registry;
-    services.files = &files;
-    services.shell = &shell;
-    services.ui = &ui;
-    zl::InstallPlatform(services);
-    const zl::DoctorReport report = zl::Doctor::Run(ui, log, launcherLine);
+    zl::DryRun dry(zl::win32::Win32Platform());
+    zl::Trace::SetOutput(dry.Services().system, dry.Services().files);
+    zl::LaunchRun run(dry.Services());
+    const zl::DoctorReport report = zl::Doctor::Run(run, dry, launcherLine);
     if (json) {
       const std::string text = zl::Doctor::Json(report);
       DWORD put = 0;

@@ -1,15 +1,9 @@
 #include "launcher/LaunchSequence.h"
 
-#include "checks/NetworkInspector.h"
-#include "checks/PCInspector.h"
-#include "checks/ProgramLocator.h"
-#include "discovery/OrvexLocator.h"
-#include "model/LauncherOptions.h"
-#include "platform/Platform.h"
-#include "prerequisites/AppInspector.h"
 #include "model/LauncherUtils.h"
-#include "model/ShareCache.h"
 #include "model/Trace.h"
+#include "prerequisites/AppInspector.h"
+#include "steps/LaunchSteps.h"
 #include "utils/Text.h"
 #include "utils/Paths.h"
 
@@ -22,11 +16,11 @@ const wchar_t* const kCrLf = L"\r\n";
 void LaunchSequence::OnCreate() { view_.SetStatusText(L""); }
 
 void LaunchSequence::TraceOptions() {
-  const LauncherOptions& o = Options();
+  const LauncherOptions& o = run_.options;
   std::wstring allowed;
   for (const std::wstring& name : o.AllowedServers())
     allowed += (allowed.empty() ? L"" : L",") + name;
-  Trace::Line(L"Started as " + Platform().system->CommandLine());
+  Trace::Line(L"Started as " + run_.System().CommandLine());
   Trace::Line(L"Options: AppLocation=\"" + o.AppLocation() + L"\" OrvexAddress=\"" +
               o.OrvexAddress() + L"\" PortOffset=" + IntToText(o.PortOffset()) + L" SkipCR=" +
               (o.SkipCR() ? L"1" : L"0") + L" SkipPC=" + (o.SkipPC() ? L"1" : L"0") +
@@ -40,7 +34,7 @@ void LaunchSequence::OnActivate() {
   // flag is set here, on the main thread, so no later activation can race the worker's start.
   if (is_launching_) return;
   is_launching_ = true;
-  worker_ = BGWorker::CreateSuspended();
+  worker_ = BGWorker::CreateSuspended(run_.Ui());
   worker_->SetThreadEntry([this] { Launch(); });
   worker_->SetOnTerminate([this](BGWorker* sender) { OnWorkerTerminate(sender); });
   worker_->Start();
@@ -49,67 +43,56 @@ void LaunchSequence::OnActivate() {
 void LaunchSequence::Launch() {
   is_launching_ = true;
   // What an earlier run found on the share may have changed since.
-  ShareCache::Forget();
-  Trace::SetLogFile(Options().LogFile());
+  run_.cache.Forget();
+  Trace::SetLogFile(run_.options.LogFile());
   TraceOptions();
-  LaunchErrorList& errors = errors_;
 
-  UpdateProgress(L"Checking Local PC", 1);
-  PCInspector::Inspect(errors);
-  if (ReportErrors(false)) return;
-
-  UpdateProgress(L"Locating Orvex", 2);
-  g_locator_worker = worker_;
-  OrvexLocator::Locate(errors);
-  if (ReportErrors(false)) return;
-
-  UpdateProgress(L"Checking Network", 3);
-  NetworkInspector::Inspect(errors);
-  if (ReportErrors(false)) return;
-
-  UpdateProgress(L"Locating Application", 4);
-  ProgramLocator::Locate(errors);
-  if (ReportErrors(false)) return;
-
-  // Step 5 runs on the main thread: its offers install while the window stays responsive.
-  bool fatal = false;
-  worker_->UpdateUI([&] {
-    UpdateProgress(L"Checking App Settings", 5);
-    AppInspector::Inspect(errors);
-    if (ReportErrors(false)) {
-      Platform().ui->Terminate();
-      fatal = true;
+  for (const LaunchStep& step : LaunchSteps()) {
+    if (step.thread == StepThread::Worker) {
+      UpdateProgress(step.label, step.number);
+      step.run(run_);
+      if (ReportErrors(false)) return;
+      continue;
     }
-  });
-  if (fatal) return;
+    bool fatal = false;
+    worker_->UpdateUI([&] {
+      UpdateProgress(step.label, step.number);
+      step.run(run_);
+      if (ReportErrors(false)) {
+        run_.Ui().Terminate();
+        fatal = true;
+      }
+    });
+    if (fatal) return;
+  }
 
-  UpdateProgress(L"Launching App", 6);
+  UpdateProgress(L"Launching App", kNumberOfSteps);
   ReportErrors(true);
   RunApplication();
-  Platform().system->Sleep(4500);
+  run_.System().Sleep(4500);
 }
 
 void LaunchSequence::EndStep() {
   if (step_ == 0) return;
   Trace::Line(L"Step " + IntToText(step_) + L" took " +
-              IntToText(static_cast<int>(Platform().system->TickCount() - step_started_)) + L" ms");
+              IntToText(static_cast<int>(run_.System().TickCount() - step_started_)) + L" ms");
   step_ = 0;
 }
 
 void LaunchSequence::UpdateProgress(const std::wstring& progressText, int progressStep) {
   EndStep();
   step_ = progressStep;
-  step_started_ = Platform().system->TickCount();
+  step_started_ = run_.System().TickCount();
   Trace::Line(L"Step " + IntToText(progressStep) + L": " + progressText);
   worker_->UpdateUI([this, progressText, progressStep] {
     view_.SetProgress(static_cast<double>(progressStep) / kNumberOfSteps * 100.0);
     view_.SetStatusText(progressText);
-    Platform().ui->ProcessMessages();
+    run_.Ui().ProcessMessages();
   });
 }
 
 bool LaunchSequence::ReportErrors(bool showWarnings) {
-  LaunchErrorList& list = errors_;
+  LaunchErrorList& list = run_.findings;
   std::wstring text;
   if (list.IsFatal()) {
     for (int i = 0; i < list.Count(); ++i)
@@ -137,7 +120,7 @@ bool LaunchSequence::ReportErrors(bool showWarnings) {
       }
     }
   }
-  IUserInterface& ui = *Platform().ui;
+  IUserInterface& ui = run_.Ui();
   ui.ProcessMessages();
   bool result = false;
   if (list.IsFatal()) {
@@ -148,49 +131,38 @@ bool LaunchSequence::ReportErrors(bool showWarnings) {
     result = true;
   } else if (showWarnings && list.Count() > 0) {
     Trace::Line(L"Warnings shown before the start: " + text);
-    LauncherUtils::Say(text, MsgDlgType::Warning, {MsgDlgBtn::OK});
+    LauncherUtils::Say(ui, text, MsgDlgType::Warning, {MsgDlgBtn::OK});
   }
   // Offers are asked once: each is removed after its question, whatever the answer.
-  void (*const installers[3])() = {&AppInspector::InstallCrystal,
-                                   &AppInspector::InstallBarcodeFonts,
-                                   &AppInspector::InstallBrailleFonts};
+  void (*const installers[3])(LaunchRun&) = {&AppInspector::InstallCrystal,
+                                             &AppInspector::InstallBarcodeFonts,
+                                             &AppInspector::InstallBrailleFonts};
   for (int k = 0; k < 3; ++k) {
     if (!offers[k]) continue;
-    const bool yes = MessageDlg(offers[k]->Message(), MsgDlgType::Confirmation,
+    const bool yes = MessageDlg(ui, offers[k]->Message(), MsgDlgType::Confirmation,
                                 {MsgDlgBtn::Yes, MsgDlgBtn::No}) == kModalYes;
     Trace::Line(std::wstring(L"Offer answered ") + (yes ? L"Yes" : L"No") + L": " +
                 offers[k]->Message());
-    if (yes) installers[k]();
+    if (yes) installers[k](run_);
     list.Remove(offers[k]);
   }
   return result;
 }
 
-std::wstring BuildApplicationParameters() {
-  const LauncherOptions& o = Options();
-  std::wstring p;
-  if (!o.AppLocation().empty()) {
-    if (o.PortOffset() != 0) p += L" -PortOffset=" + IntToText(o.PortOffset());
-    if (!o.OrvexAddress().empty()) p += L" -OrvexAddress=" + o.OrvexAddress();
-  }
-  if (!o.ExtraOptions().empty()) p += L" " + o.ExtraOptions();
-  return p;
-}
-
 void LaunchSequence::RunApplication() {
   // A start that fails is not reported: the launcher ends as after a successful start.
   try {
-    const std::wstring& app = Options().AppLocation();
-    const std::wstring parameters = BuildApplicationParameters();
+    const std::wstring& app = run_.options.AppLocation();
+    const std::wstring parameters = BuildApplicationParameters(run_.options);
     EndStep();
     Trace::Line(L"Starting \"" + app + L"\" with the parameters \"" + parameters + L"\" in \"" +
                 ExtractFilePath(app) + L"\"");
-    Platform().shell->ShellExecute(L"open", app, parameters, ExtractFilePath(app), kSwShowNormal);
+    run_.Shell().ShellExecute(L"open", app, parameters, ExtractFilePath(app), kSwShowNormal);
   } catch (...) {
   }
-  Platform().ui->Terminate();
+  run_.Ui().Terminate();
 }
 
-void LaunchSequence::OnWorkerTerminate(BGWorker*) { Platform().ui->Terminate(); }
+void LaunchSequence::OnWorkerTerminate(BGWorker*) { run_.Ui().Terminate(); }
 
 }  // namespace zl

@@ -2,13 +2,14 @@
 // LaunchSequence: the six-step launch sequence and what the main window shows while it runs. The
 // window itself (painting) is a humble view behind IMainView; what it shows and when is decided
 // here, so the sequence and its reports run under test without a screen. The program block
-// creates both and wires the window's events to OnCreate and OnActivate.
+// creates both, with the run they work on, and wires the window's events to OnCreate and
+// OnActivate.
 
 #include <atomic>
 #include <string>
 
 #include "model/BGWorker.h"
-#include "model/LaunchError.h"
+#include "model/LaunchRun.h"
 #include "platform/Platform.h"
 
 namespace zl {
@@ -17,7 +18,7 @@ class LaunchSequence {
  public:
   static constexpr int kNumberOfSteps = 6;
 
-  explicit LaunchSequence(IMainView& view) : view_(view) {}
+  LaunchSequence(IMainView& view, LaunchRun& run) : view_(view), run_(run) {}
   LaunchSequence(const LaunchSequence&) = delete;
   LaunchSequence& operator=(const LaunchSequence&) = delete;
 
@@ -34,18 +35,15 @@ class LaunchSequence {
   void RunApplication();
   void OnWorkerTerminate(BGWorker* sender);
 
-  LaunchErrorList& Errors() { return errors_; }
+  LaunchErrorList& Errors() { return run_.findings; }
 
  private:
   IMainView& view_;
+  LaunchRun& run_;
   BGWorker* worker_ = nullptr;
   std::atomic<bool> is_launching_{false};
-  LaunchErrorList errors_;
   int step_ = 0;  // the step under way, 0 before the first
   uint32_t step_started_ = 0;
 };
-
-// The parameter text the application is started with, built from the options.
-std::wstring BuildApplicationParameters();
 
 }  // namespace zl

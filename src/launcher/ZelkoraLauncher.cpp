@@ -1,13 +1,14 @@
-// The program block: installs the Win32 platform, loads the options, creates the launch sequence
-// and the main window, wires the window's events to the sequence and runs the event loop until
-// the launch worker has ended.
+// The program block: builds the run on the Win32 platform, loads its options, creates the launch
+// sequence and the main window, wires the window's events to the sequence and runs the event
+// loop until the launch worker has ended.
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "launcher/LaunchSequence.h"
-#include "model/LauncherOptions.h"
+#include "model/LaunchRun.h"
 #include "model/MessageDialog.h"
+#include "model/Trace.h"
 #include "platform/win32/MainWindow.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Util.h"
@@ -22,10 +23,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
-  zl::win32::InstallWin32Platform();
+  const zl::PlatformServices platform = zl::win32::Win32Platform();
+  zl::Trace::SetOutput(platform.system, platform.files);
+  zl::LaunchRun run(platform);
 
   try {
-    zl::Options().Load();
+    run.options.Load(run.Registry(), run.System(), run.System().CommandLine());
   } catch (const zl::LauncherError& e) {
     // A setting of the wrong type ends the program before its window exists; the admin reads
     // which value to correct.
@@ -38,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   }
 
   zl::win32::MainWindow window;
-  zl::LaunchSequence sequence(window);
+  zl::LaunchSequence sequence(window, run);
   zl::win32::MainWindow::Events events;
   events.onCreated = [&sequence] { sequence.OnCreate(); };
   events.onActivated = [&sequence] { sequence.OnActivate(); };

@@ -4,10 +4,8 @@
 
 namespace zl {
 
-BGWorker* g_locator_worker = nullptr;
-
 void BGWorker::Start() {
-  Platform().ui->StartThread([this] { Run(); }, L"BGWorker");
+  ui_.StartThread([this] { Run(); }, L"BGWorker");
 }
 
 void BGWorker::Execute() {
@@ -21,15 +19,14 @@ void BGWorker::Run() {
   } catch (...) {
   }
   try {
-    Platform().ui->RunOnMainThread([this] {
+    ui_.RunOnMainThread([this] {
       if (on_terminate_) on_terminate_(this);
     });
   } catch (...) {
   }
-  if (g_locator_worker == this) g_locator_worker = nullptr;
   delete this;
 }
 
-void BGWorker::UpdateUI(const ThreadProcedure& routine) { Platform().ui->RunOnMainThread(routine); }
+void BGWorker::UpdateUI(const ThreadProcedure& routine) { ui_.RunOnMainThread(routine); }
 
 }  // namespace zl

@@ -6,13 +6,15 @@
 
 namespace zl {
 
+class IUserInterface;
+
 using Proc = std::function<void()>;
 using ThreadProcedure = std::function<void()>;
 
 class BGWorker {
  public:
   // Made suspended on the heap; Start runs it once and it frees itself after its end handler.
-  static BGWorker* CreateSuspended() { return new BGWorker(); }
+  static BGWorker* CreateSuspended(IUserInterface& ui) { return new BGWorker(ui); }
 
   const Proc& ThreadEntry() const { return thread_entry_; }
   void SetThreadEntry(Proc entry) { thread_entry_ = std::move(entry); }
@@ -27,14 +29,12 @@ class BGWorker {
   void UpdateUI(const ThreadProcedure& routine);
 
  private:
-  BGWorker() = default;
+  explicit BGWorker(IUserInterface& ui) : ui_(ui) {}
   void Execute();
   void Run();
+  IUserInterface& ui_;
   Proc thread_entry_;
   std::function<void(BGWorker*)> on_terminate_;
 };
-
-// The running launch worker, for the location dialog deep inside steps 2 and 4.
-extern BGWorker* g_locator_worker;
 
 }  // namespace zl

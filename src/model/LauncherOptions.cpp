@@ -26,11 +26,6 @@ bool IsDownloadUrl(const std::wstring& text) {
 
 }  // namespace
 
-LauncherOptions& Options() {
-  static LauncherOptions options;
-  return options;
-}
-
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
   std::vector<std::wstring> args;
   size_t i = 0, n = commandLine.size();
@@ -62,11 +57,9 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
   return args;
 }
 
-void LauncherOptions::Load() { Load(Platform().system->CommandLine()); }
-
-void LauncherOptions::Load(const std::wstring& commandLine) {
-  Load(RegRoot::LocalMachine);
-  Load(RegRoot::CurrentUser);
+void LauncherOptions::Load(IRegistry& registry, ISystem& system, const std::wstring& commandLine) {
+  Load(registry, system, RegRoot::LocalMachine);
+  Load(registry, system, RegRoot::CurrentUser);
   std::vector<std::wstring> args = SplitCommandLine(commandLine);
   std::wstring extra = extra_options_;
   for (size_t i = 1; i < args.size(); ++i) extra += L" " + args[i];
@@ -76,20 +69,20 @@ void LauncherOptions::Load(const std::wstring& commandLine) {
   SetAppTypeFromFile(app_location_);
 }
 
-void LauncherOptions::Load(RegRoot root) {
-  if (!Platform().registry->KeyExists(root, kLauncherKey, RegView::Reg64)) return;
+void LauncherOptions::Load(IRegistry& registry, ISystem& system, RegRoot root) {
+  if (!registry.KeyExists(root, kLauncherKey, RegView::Reg64)) return;
   auto text = [&](const wchar_t* name, std::wstring& field) {
-    if (auto v = ReadStringValue(root, kLauncherKey, name, RegView::Reg64)) field = *v;
+    if (auto v = ReadStringValue(registry, root, kLauncherKey, name, RegView::Reg64)) field = *v;
   };
   auto dword = [&](const wchar_t* name) {
-    return ReadDwordValue(root, kLauncherKey, name, RegView::Reg64);
+    return ReadDwordValue(registry, root, kLauncherKey, name, RegView::Reg64);
   };
   // A server's name goes into zone keys and onto the application's command line: a saved
   // address, or a saved share path, whose server is no plain name counts as not set. The value
   // itself stays in the registry for the admin to correct.
-  if (auto v = ReadStringValue(root, kLauncherKey, L"OrvexAddress", RegView::Reg64))
+  if (auto v = ReadStringValue(registry, root, kLauncherKey, L"OrvexAddress", RegView::Reg64))
     if (v->empty() || IsServerName(*v)) orvex_address_ = *v;
-  if (auto v = ReadStringValue(root, kLauncherKey, L"AppLocation", RegView::Reg64))
+  if (auto v = ReadStringValue(registry, root, kLauncherKey, L"AppLocation", RegView::Reg64))
     if (HasValidServerPart(*v)) app_location_ = *v;
   if (auto v = dword(L"SkipCR")) skip_cr_ = *v != 0;
   if (auto v = dword(L"SkipPC")) skip_pc_ = *v != 0;
@@ -105,13 +98,13 @@ void LauncherOptions::Load(RegRoot root) {
   }
   // REG_SZ as written, REG_EXPAND_SZ with its variables expanded. Another type is ignored: a
   // diagnostic setting never stops the launch.
-  const RegValue log =
-      Platform().registry->ReadValue(root, kLauncherKey, L"LogFile", RegView::Reg64);
+  const RegValue log = registry.ReadValue(root, kLauncherKey, L"LogFile", RegView::Reg64);
   if (log.kind == RegKind::String) log_file_ = log.text;
-  if (log.kind == RegKind::ExpandString) log_file_ = Platform().system->ExpandEnvironment(log.text);
+  if (log.kind == RegKind::ExpandString) log_file_ = system.ExpandEnvironment(log.text);
   if (root == RegRoot::LocalMachine) {
     if (auto v = dword(L"RequireInstallerHashes")) require_installer_hashes_ = *v != 0;
-    if (auto v = ReadMultiStringValue(root, kLauncherKey, L"AllowedServers", RegView::Reg64)) {
+    if (auto v =
+            ReadMultiStringValue(registry, root, kLauncherKey, L"AllowedServers", RegView::Reg64)) {
       allowed_servers_.clear();
       for (std::wstring name : *v) {
         while (!name.empty() && (name.back() == L' ' || name.back() == L'\t')) name.pop_back();
@@ -130,12 +123,11 @@ bool LauncherOptions::IsServerAllowed(const std::wstring& name) const {
   return false;
 }
 
-void LauncherOptions::Save() {
-  IRegistry& reg = *Platform().registry;
+void LauncherOptions::Save(IRegistry& reg) {
   if (!reg.CreateKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64)) return;
   auto put = [&](const wchar_t* name, const std::wstring& value) {
     if (!value.empty())
-      WriteStringValue(RegRoot::CurrentUser, kLauncherKey, name, value, RegView::Reg64);
+      WriteStringValue(reg, RegRoot::CurrentUser, kLauncherKey, name, value, RegView::Reg64);
     else
       reg.DeleteValue(RegRoot::CurrentUser, kLauncherKey, name, RegView::Reg64);
   };

@@ -1,6 +1,7 @@
 #pragma once
 // The settings of one run: loaded from the registry (machine, then user) and the command line,
-// changed by the checks, partly saved back by the locators, read by the final start.
+// changed by the checks, partly saved back by the locators, read by the final start. Each run
+// holds its own (LaunchRun).
 
 #include <cstdint>
 #include <string>
@@ -59,12 +60,12 @@ class LauncherOptions {
   // True when the list is empty or holds name, compared without regard to letter case.
   bool IsServerAllowed(const std::wstring& name) const;
 
-  // Both registry roots, then the command line, then the application type.
-  void Load();
-  // The same with another program's command line (its first argument is the program).
-  void Load(const std::wstring& commandLine);
-  void Load(RegRoot root);
-  void Save();
+  // Both registry roots, then the command line (its first argument is the program), then the
+  // application type.
+  void Load(IRegistry& registry, ISystem& system, const std::wstring& commandLine);
+  void Load(IRegistry& registry, ISystem& system, RegRoot root);
+  // The application's location and the server, into the user's key.
+  void Save(IRegistry& registry);
   void SetAppTypeFromFile(const std::wstring& file);
 
  private:
@@ -82,9 +83,6 @@ class LauncherOptions {
   bool require_installer_hashes_ = false;
   std::vector<std::wstring> allowed_servers_;
 };
-
-// The one set of options of this run.
-LauncherOptions& Options();
 
 // The runtime's rule for splitting a command line into arguments: separators are the characters
 // 1 to 32; empty "" pairs before an argument are skipped; quotes group blanks and are dropped;

@@ -59,8 +59,9 @@ MessageDialogSpec BuildMessageDialog(const std::wstring& message, MsgDlgType dia
   return content;
 }
 
-ModalResult MessageDlg(const std::wstring& message, MsgDlgType dialogType, MsgDlgButtons buttons) {
-  return Platform().ui->ShowMessageDialog(BuildMessageDialog(message, dialogType, buttons));
+ModalResult MessageDlg(IUserInterface& ui, const std::wstring& message, MsgDlgType dialogType,
+                       MsgDlgButtons buttons) {
+  return ui.ShowMessageDialog(BuildMessageDialog(message, dialogType, buttons));
 }
 
 }  // namespace zl

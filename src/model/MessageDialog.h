@@ -47,6 +47,7 @@ constexpr ModalResult kModalNone = 0, kModalOk = 1, kModalCancel = 2, kModalAbor
                       kModalClose = 8, kModalAll = 12, kModalNoToAll = 13, kModalYesToAll = 14;
 
 struct MessageDialogSpec;
+class IUserInterface;
 
 // The launcher's own caption: its main window, its error box, dialogs of the kind
 // MsgDlgType::Custom.
@@ -59,6 +60,7 @@ MessageDialogSpec BuildMessageDialog(const std::wstring& message, MsgDlgType dia
 
 // The modal message dialog shown directly (the Yes/No questions and error messages), without
 // LauncherUtils::Say's lowering of top-most windows.
-ModalResult MessageDlg(const std::wstring& message, MsgDlgType dialogType, MsgDlgButtons buttons);
+ModalResult MessageDlg(IUserInterface& ui, const std::wstring& message, MsgDlgType dialogType,
+                       MsgDlgButtons buttons);
 
 }  // namespace zl

@@ -1,7 +1,5 @@
 #include "model/ShareCache.h"
 
-#include <set>
-
 #include "model/LauncherUtils.h"
 #include "platform/Platform.h"
 #include "utils/Paths.h"
@@ -10,16 +8,6 @@
 namespace zl {
 
 namespace {
-
-struct Learnt {
-  std::set<std::wstring> probed;  // probe keys
-  std::set<std::wstring> files;   // lower-case paths
-};
-
-Learnt& ThisRun() {
-  static Learnt learnt;
-  return learnt;
-}
 
 // The folder the probe starts its program in, lower case, '/' read as '\'.
 std::wstring ProbeKey(const std::wstring& path) {
@@ -31,19 +19,22 @@ std::wstring ProbeKey(const std::wstring& path) {
 
 }  // namespace
 
-void ShareCache::Forget() { ThisRun() = Learnt(); }
+void ShareCache::Forget() {
+  probed_.clear();
+  files_.clear();
+}
 
 void ShareCache::ProbeDir(const std::wstring& path) {
-  if (!ThisRun().probed.insert(ProbeKey(path)).second) return;
-  LauncherUtils::ProbeDir(path);
+  if (!probed_.insert(ProbeKey(path)).second) return;
+  LauncherUtils::ProbeDir(ports_, path);
 }
 
 bool ShareCache::FileExists(const std::wstring& path) {
   const std::wstring key = LowerAscii(path);
-  if (ThisRun().files.count(key) != 0) return true;
-  const FileAttributes a = Platform().files->GetAttributes(path);
+  if (files_.count(key) != 0) return true;
+  const FileAttributes a = ports_.files->GetAttributes(path);
   if (!a.exists || a.directory) return false;
-  ThisRun().files.insert(key);
+  files_.insert(key);
   return true;
 }
 

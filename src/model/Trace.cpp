@@ -7,9 +7,15 @@ namespace zl {
 
 namespace {
 
-std::wstring& LogFile() {
-  static std::wstring path;
-  return path;
+struct Sink {
+  ISystem* system = nullptr;
+  IFileSystem* files = nullptr;
+  std::wstring logFile;
+};
+
+Sink& Output() {
+  static Sink sink;
+  return sink;
 }
 
 }  // namespace
@@ -29,17 +35,22 @@ std::wstring Trace::OneLine(const std::wstring& text) {
 
 void Trace::Line(const std::wstring& text) {
   try {
-    const PlatformServices& platform = Platform();
-    if (platform.system == nullptr) return;  // nothing installed yet
+    const Sink& sink = Output();
+    if (sink.system == nullptr) return;  // nowhere to go yet
     const std::wstring line = Format(text);
-    platform.system->DebugOutput(line + L"\n");
-    if (!LogFile().empty() && platform.files != nullptr)
-      platform.files->AppendToFile(LogFile(), ToUtf8(line) + "\r\n");
+    sink.system->DebugOutput(line + L"\n");
+    if (!sink.logFile.empty() && sink.files != nullptr)
+      sink.files->AppendToFile(sink.logFile, ToUtf8(line) + "\r\n");
   } catch (...) {
     // The trace is for the admin; the launch goes on without it.
   }
 }
 
-void Trace::SetLogFile(const std::wstring& path) { LogFile() = path; }
+void Trace::SetLogFile(const std::wstring& path) { Output().logFile = path; }
+
+void Trace::SetOutput(ISystem* system, IFileSystem* files) {
+  Output().system = system;
+  Output().files = files;
+}
 
 }  // namespace zl

@@ -13,6 +13,44 @@ class DiscardStream : public IWriteStream {
 
 }  // namespace
 
+std::wstring Change::Text() const {
+  switch (kind) {
+    case ChangeKind::CreateKey:
+      return L"create " + target;
+    case ChangeKind::WriteString:
+      return L"write " + target + L" \"" + name + L"\" = \"" + value + L"\"";
+    case ChangeKind::WriteDword:
+      return L"write " + target + L" \"" + name + L"\" = " + value;
+    case ChangeKind::DeleteValue:
+      return L"delete " + target + L" \"" + name + L"\"";
+    case ChangeKind::DeleteKey:
+      return L"delete " + target;
+    case ChangeKind::CreateFile:
+      return L"create file " + target;
+    case ChangeKind::DeleteFile:
+      return L"delete file " + target;
+    case ChangeKind::RemoveFolder:
+      return L"remove folder " + target;
+    case ChangeKind::CopyFile:
+      return L"copy " + target + L" to " + value;
+    case ChangeKind::CreateFolder:
+      return L"create folder " + target;
+    case ChangeKind::WriteFile:
+      return L"write file " + target;
+    case ChangeKind::AppendToFile:
+      return L"append to " + target;
+    case ChangeKind::Start:
+      return L"start " + target + (value.empty() ? L"" : L" " + value);
+  }
+  return target;
+}
+
+std::vector<std::wstring> ChangeLog::Lines() const {
+  std::vector<std::wstring> lines;
+  for (const Change& change : changes_) lines.push_back(change.Text());
+  return lines;
+}
+
 std::wstring RegistryPath(RegRoot root, const std::wstring& key, RegView view) {
   const wchar_t* const roots[] = {L"HKCR", L"HKCU", L"HKLM"};
   std::wstring path = std::wstring(roots[static_cast<int>(root)]) + L"\\" + key;
@@ -22,7 +60,8 @@ std::wstring RegistryPath(RegRoot root, const std::wstring& key, RegView view) {
 }
 
 bool DryRunRegistry::CreateKey(RegRoot root, const std::wstring& key, RegView view) {
-  if (!inner_.KeyExists(root, key, view)) log_.Add(L"create " + RegistryPath(root, key, view));
+  if (!inner_.KeyExists(root, key, view))
+    log_.Add({ChangeKind::CreateKey, RegistryPath(root, key, view), L"", L""});
   return true;
 }
 
@@ -30,7 +69,7 @@ bool DryRunRegistry::WriteString(RegRoot root, const std::wstring& key, const st
                                  const std::wstring& value, RegView view) {
   const RegValue now = inner_.ReadValue(root, key, name, view);
   if (now.kind == RegKind::String && now.text == value) return true;  // no change
-  log_.Add(L"write " + RegistryPath(root, key, view) + L" \"" + name + L"\" = \"" + value + L"\"");
+  log_.Add({ChangeKind::WriteString, RegistryPath(root, key, view), name, value});
   return true;
 }
 
@@ -38,55 +77,54 @@ bool DryRunRegistry::WriteDword(RegRoot root, const std::wstring& key, const std
                                 uint32_t value, RegView view) {
   const RegValue now = inner_.ReadValue(root, key, name, view);
   if (now.kind == RegKind::Dword && now.dword == value) return true;  // no change
-  log_.Add(L"write " + RegistryPath(root, key, view) + L" \"" + name + L"\" = " +
-           std::to_wstring(value));
+  log_.Add({ChangeKind::WriteDword, RegistryPath(root, key, view), name, std::to_wstring(value)});
   return true;
 }
 
 bool DryRunRegistry::DeleteValue(RegRoot root, const std::wstring& key, const std::wstring& name,
                                  RegView view) {
   if (inner_.ReadValue(root, key, name, view).kind != RegKind::Missing)
-    log_.Add(L"delete " + RegistryPath(root, key, view) + L" \"" + name + L"\"");
+    log_.Add({ChangeKind::DeleteValue, RegistryPath(root, key, view), name, L""});
   return true;
 }
 
 bool DryRunRegistry::DeleteKey(RegRoot root, const std::wstring& key, RegView view) {
-  log_.Add(L"delete " + RegistryPath(root, key, view));
+  log_.Add({ChangeKind::DeleteKey, RegistryPath(root, key, view), L"", L""});
   return true;
 }
 
 bool DryRunFileSystem::CreateEmptyFile(const std::wstring& path) {
-  log_.Add(L"create file " + path);
+  log_.Add({ChangeKind::CreateFile, path, L"", L""});
   return true;
 }
 
 bool DryRunFileSystem::DeleteFile(const std::wstring& path) {
-  log_.Add(L"delete file " + path);
+  log_.Add({ChangeKind::DeleteFile, path, L"", L""});
   return true;
 }
 
 bool DryRunFileSystem::RemoveDirectory(const std::wstring& path) {
-  log_.Add(L"remove folder " + path);
+  log_.Add({ChangeKind::RemoveFolder, path, L"", L""});
   return true;
 }
 
 bool DryRunFileSystem::CopyFile(const std::wstring& from, const std::wstring& to, bool) {
-  log_.Add(L"copy " + from + L" to " + to);
+  log_.Add({ChangeKind::CopyFile, from, L"", to});
   return true;
 }
 
 bool DryRunFileSystem::CreateDirectory(const std::wstring& path) {
-  log_.Add(L"create folder " + path);
+  log_.Add({ChangeKind::CreateFolder, path, L"", L""});
   return true;
 }
 
 std::unique_ptr<IWriteStream> DryRunFileSystem::CreateWrite(const std::wstring& path) {
-  log_.Add(L"write file " + path);
+  log_.Add({ChangeKind::WriteFile, path, L"", L""});
   return std::make_unique<DiscardStream>();
 }
 
 bool DryRunFileSystem::AppendToFile(const std::wstring& path, const std::string&) {
-  log_.Add(L"append to " + path);
+  log_.Add({ChangeKind::AppendToFile, path, L"", L""});
   return true;
 }
 
@@ -99,14 +137,60 @@ std::wstring DryRunFileSystem::TempFileName(const std::wstring& dir, const std::
 ShellStart DryRunShell::ShellExecuteEx(const ShellExecuteRequest& request) {
   // A folder probe (a made-up program started without error messages) changes nothing.
   if (request.mask & see::FlagNoUi) return ShellStart{};
-  log_.Add(L"start " + request.file +
-           (request.parameters.empty() ? L"" : L" " + request.parameters));
+  log_.Add({ChangeKind::Start, request.file, L"", request.parameters});
   return ShellStart{};
 }
 
 void DryRunShell::ShellExecute(const std::wstring&, const std::wstring& file,
                                const std::wstring& parameters, const std::wstring&, int) {
-  log_.Add(L"start " + file + (parameters.empty() ? L"" : L" " + parameters));
+  log_.Add({ChangeKind::Start, file, L"", parameters});
+}
+
+std::vector<std::wstring> SendNotingNetwork::SendBroadcasts(
+    uint16_t port, const std::string& payload, const std::vector<uint32_t>& destinations) {
+  const std::vector<std::wstring> errors = inner_.SendBroadcasts(port, payload, destinations);
+  for (size_t i = 0; i < destinations.size() && i < errors.size(); ++i)
+    sends_.push_back({destinations[i], port, errors[i]});
+  return errors;
+}
+
+std::vector<DiscoverySend> SendNotingNetwork::TakeSends() { return std::exchange(sends_, {}); }
+
+int DryRunUserInterface::MessageBox(const std::wstring& text, const std::wstring&, uint32_t) {
+  asked_.push_back(text);
+  return 1;  // IDOK
+}
+
+int DryRunUserInterface::ShowMessageDialog(const MessageDialogSpec& content) {
+  asked_.push_back(content.text);
+  return content.closeResult;
+}
+
+bool DryRunUserInterface::ShowLocateProgramForm(const LocateProgramFormContent& content) {
+  std::wstring text = L"The \"" + content.caption + L"\" window asks for the application:";
+  for (const std::wstring& label : content.labels)
+    if (!label.empty()) text += L"\r\n" + label;
+  asked_.push_back(text);
+  return false;  // as the close box: nobody picks a file
+}
+
+std::optional<std::wstring> DryRunUserInterface::ShowOpenFileDialog(
+    const OpenFileDialogRequest& request) {
+  asked_.push_back(request.title);
+  return std::nullopt;
+}
+
+DryRun::DryRun(const PlatformServices& real)
+    : registry(*real.registry, log),
+      files(*real.files, log),
+      shell(log),
+      network(*real.network),
+      services_(real) {
+  services_.registry = &registry;
+  services_.files = &files;
+  services_.shell = &shell;
+  services_.network = &network;
+  services_.ui = &ui;
 }
 
 }  // namespace zl

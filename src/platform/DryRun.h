@@ -1,25 +1,61 @@
 #pragma once
-// Dry-run adapters for the check-only doctor: reads go to the real adapter, every change is
-// recorded as one line of text instead of being made, and reported as done, so the logic goes on
-// as it would after a successful write. A value written as it already is, is no change. Nothing
-// is started: every shell request is recorded.
+// The doctor's dry run: the platform it checks a workstation on. Reads go to the real adapter,
+// every change is recorded instead of being made, and reported as done, so the logic goes on as
+// it would after a successful write. A value written as it already is, is no change. Nothing is
+// started: every shell request is recorded. The network is the real one (the doctor does probe
+// and broadcast) and notes where each discovery datagram went. Every question the launcher
+// would put is noted and answered the way that asks no more. DryRun puts it all together.
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
 
 namespace zl {
 
-// What the dry-run adapters would have changed, in order ("write HKCU\...\Name", ...).
+enum class ChangeKind {
+  CreateKey,     // target: the key
+  WriteString,   // target: the key; name, value
+  WriteDword,    // target: the key; name, value (decimal)
+  DeleteValue,   // target: the key; name
+  DeleteKey,     // target: the key
+  CreateFile,    // target: the file (made empty)
+  DeleteFile,    // target: the file
+  RemoveFolder,  // target: the folder
+  CopyFile,      // target: the source; value: the copy
+  CreateFolder,  // target: the folder
+  WriteFile,     // target: the file (written whole)
+  AppendToFile,  // target: the file
+  Start,         // target: the program; value: its parameters
+};
+
+// One change the dry run did not make. Registry keys are written as RegistryPath gives them.
+struct Change {
+  ChangeKind kind;
+  std::wstring target;
+  std::wstring name;
+  std::wstring value;
+
+  // One line for the admin: "write HKCU\...\Key \"Name\" = \"value\"", "create file ...".
+  std::wstring Text() const;
+  bool operator==(const Change& o) const {
+    return kind == o.kind && target == o.target && name == o.name && value == o.value;
+  }
+};
+
+// What the dry-run adapters would have changed, in order.
 class ChangeLog {
  public:
-  void Add(std::wstring change) { changes_.push_back(std::move(change)); }
-  const std::vector<std::wstring>& Changes() const { return changes_; }
+  void Add(Change change) { changes_.push_back(std::move(change)); }
+  const std::vector<Change>& Changes() const { return changes_; }
+  // Each change's Text(), in order.
+  std::vector<std::wstring> Lines() const;
 
  private:
-  std::vector<std::wstring> changes_;
+  std::vector<Change> changes_;
 };
 
 // "HKCU\key" (with " (64-bit view)" or " (32-bit view)" where a view is asked for).
@@ -97,6 +133,86 @@ class DryRunShell : public IShell {
 
  private:
   ChangeLog& log_;
+};
+
+// One discovery datagram's destination, as the network reported it.
+struct DiscoverySend {
+  uint32_t destination = 0;  // IPv4, host byte order
+  uint16_t port = 0;
+  std::wstring error;  // empty: sent
+};
+
+// The real network, passing everything through; keeps where each discovery datagram went.
+class SendNotingNetwork : public INetwork {
+ public:
+  explicit SendNotingNetwork(INetwork& inner) : inner_(inner) {}
+  // Since the last TakeSends, in order.
+  std::vector<DiscoverySend> TakeSends();
+
+  bool ProbeTcp(const std::wstring& host, uint16_t port, uint32_t timeoutMs) override {
+    return inner_.ProbeTcp(host, port, timeoutMs);
+  }
+  std::vector<std::wstring> SendBroadcasts(uint16_t port, const std::string& payload,
+                                           const std::vector<uint32_t>& destinations) override;
+  std::vector<NetworkAdapter> Adapters() override { return inner_.Adapters(); }
+  std::optional<std::string> ReceiveDatagram(uint32_t timeoutMs, size_t maxBytes) override {
+    return inner_.ReceiveDatagram(timeoutMs, maxBytes);
+  }
+  std::optional<std::wstring> HostNameOf(const std::wstring& address) override {
+    return inner_.HostNameOf(address);
+  }
+  std::optional<std::wstring> AddressOf(const std::wstring& name) override {
+    return inner_.AddressOf(name);
+  }
+
+ private:
+  INetwork& inner_;
+  std::vector<DiscoverySend> sends_;
+};
+
+// Nobody is there to answer: every question is noted with its text and gets the answer that asks
+// no more (OK, the close box, no file); windows that only show progress show nothing.
+class DryRunUserInterface : public IUserInterface {
+ public:
+  // Since the last TakeQuestions, in order.
+  std::vector<std::wstring> TakeQuestions() { return std::exchange(asked_, {}); }
+
+  int MessageBox(const std::wstring& text, const std::wstring& caption, uint32_t flags) override;
+  int ShowMessageDialog(const MessageDialogSpec& content) override;
+  void ProcessMessages() override {}
+  void Terminate() override {}
+  bool IsMainThread() override { return true; }
+  void RunOnMainThread(const std::function<void()>& routine) override { routine(); }
+  void StartThread(std::function<void()> body, const std::wstring&) override { body(); }
+  using IUserInterface::StartThread;
+  bool ShowLocateProgramForm(const LocateProgramFormContent& content) override;
+  std::optional<std::wstring> ShowOpenFileDialog(const OpenFileDialogRequest& request) override;
+  void ShowInstallerWindow(const std::function<void(IInstallerWindow&)>&) override {}
+
+ private:
+  std::vector<std::wstring> asked_;
+};
+
+// The whole dry run over the real ports: registry, files and shell record, the network notes its
+// sends, the user interface notes its questions; the system and HTTP are the real ones.
+class DryRun {
+ public:
+  explicit DryRun(const PlatformServices& real);
+  DryRun(const DryRun&) = delete;
+  DryRun& operator=(const DryRun&) = delete;
+
+  // The ports a run of the steps takes.
+  const PlatformServices& Services() const { return services_; }
+
+  ChangeLog log;
+  DryRunRegistry registry;
+  DryRunFileSystem files;
+  DryRunShell shell;
+  SendNotingNetwork network;
+  DryRunUserInterface ui;
+
+ private:
+  PlatformServices services_;
 };
 
 }  // namespace zl

@@ -13,15 +13,9 @@ std::string NarrowForDiagnostics(const std::wstring& text) {
   return out;
 }
 
-PlatformServices g_platform;
-
 }  // namespace
 
 LauncherError::LauncherError(std::wstring message)
     : message_(std::move(message)), narrow_(NarrowForDiagnostics(message_)) {}
-
-PlatformServices& Platform() { return g_platform; }
-
-void InstallPlatform(const PlatformServices& services) { g_platform = services; }
 
 }  // namespace zl

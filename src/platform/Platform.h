@@ -374,7 +374,9 @@ constexpr uint32_t IconWarning = 0x30;
 constexpr uint32_t SetForeground = 0x10000;
 }  // namespace mb
 
-// ---------------------------------------------------------------- the installed platform
+// ---------------------------------------------------------------- the platform's ports
+// What one run works with; the program block fills it with the Win32 adapters, the doctor with
+// the dry-run ones, a test with fakes. The adapters outlive every run that holds these.
 struct PlatformServices {
   IRegistry* registry = nullptr;
   IFileSystem* files = nullptr;
@@ -384,9 +386,5 @@ struct PlatformServices {
   INetwork* network = nullptr;
   IHttp* http = nullptr;
 };
-
-// Set once at program start (or by a test fixture); the logic reaches the platform through it.
-PlatformServices& Platform();
-void InstallPlatform(const PlatformServices& services);
 
 }  // namespace zl

@@ -6,8 +6,6 @@
 #include <string>
 
 #include "checks/PCInspector.h"
-#include "model/LauncherOptions.h"
-#include "platform/Platform.h"
 #include "model/LauncherUtils.h"
 #include "model/Trace.h"
 #include "utils/Text.h"
@@ -69,15 +67,15 @@ const wchar_t* const kBdeKey = L"SOFTWARE\\Borland\\Database Engine";
 const wchar_t* const kParadoxInitKey =
     L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
 
-bool FileExists(const std::wstring& path) {
-  FileAttributes a = Platform().files->GetAttributes(path);
+bool FileExists(IFileSystem& files, const std::wstring& path) {
+  FileAttributes a = files.GetAttributes(path);
   return a.exists && !a.directory;
 }
 
 // A string value as the engine's settings hold it; missing reads as empty. A value of another
 // type, or one that cannot be read, raises.
-std::wstring ReadBdeText(const std::wstring& key, const std::wstring& name) {
-  return ReadStringValue(RegRoot::LocalMachine, key, name, RegView::Default).value_or(L"");
+std::wstring ReadBdeText(IRegistry& reg, const std::wstring& key, const std::wstring& name) {
+  return ReadStringValue(reg, RegRoot::LocalMachine, key, name, RegView::Default).value_or(L"");
 }
 
 // The plain add: nothing this step finds can stop the launch.
@@ -102,21 +100,23 @@ const InstallerRow kPatch64Row = {L"Windows 7 64bit Crystal Update.exe",
 const InstallerRow kPatch32Row = {L"Windows 7 32bit Crystal Update.exe",
                                   L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe", true};
 
-void InstallRow(const InstallerRow& row, const std::function<void()>& afterRun = nullptr) {
-  Installer::Install(row.fileName, row.fileName, Options().DownloadServer() + row.downloadPath,
-                     row.elevate, L"", afterRun);
+void InstallRow(LaunchRun& run, const InstallerRow& row,
+                const std::function<void()>& afterRun = nullptr) {
+  Installer::Install(run, row.fileName, row.fileName,
+                     run.options.DownloadServer() + row.downloadPath, row.elevate, L"", afterRun);
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------- the checks
 
-void AppInspector::Inspect(LaunchErrorList& errorList) {
-  const LauncherOptions& o = Options();
+void AppInspector::Inspect(LaunchRun& run) {
+  const LauncherOptions& o = run.options;
+  LaunchErrorList& errorList = run.findings;
   if (o.IsVelmont()) {
     if (!o.SkipCR()) {
       int a = 0, b = 0, c = 0, d = 0;
-      const bool found = GetCrystalXIVersion(a, b, c, d);
+      const bool found = GetCrystalXIVersion(run, a, b, c, d);
       Trace::Line(found ? L"Report viewer runtime version " + IntToText(a) + L"." + IntToText(b) +
                               L"." + IntToText(c) + L"." + IntToText(d)
                         : L"Report viewer runtime not registered");
@@ -124,34 +124,34 @@ void AppInspector::Inspect(LaunchErrorList& errorList) {
         Report(errorList, kCrystalXIMissing, ErrorSeverity::Crystal);
       else if (!(a == 11 && b == 0 && c == 0 && d >= 2495))
         Report(errorList, kCrystalXIWrongVersion, ErrorSeverity::Crystal);
-      if (!BarcodeFontsInstalled()) Report(errorList, kBarcodeMissing, ErrorSeverity::Barcode);
+      if (!BarcodeFontsInstalled(run)) Report(errorList, kBarcodeMissing, ErrorSeverity::Barcode);
     }
-    if (!BrailleFontsInstalled()) Report(errorList, kBrailleMissing, ErrorSeverity::Braille);
+    if (!BrailleFontsInstalled(run)) Report(errorList, kBrailleMissing, ErrorSeverity::Braille);
     if (!o.SkipPC()) {
-      if (!HasEnoughMemory(1.9f)) Report(errorList, kVelmontMemory, ErrorSeverity::Warning);
-      if (!HasScreenSize(1024, 768)) Report(errorList, kVelmontScreen, ErrorSeverity::Warning);
+      if (!HasEnoughMemory(run, 1.9f)) Report(errorList, kVelmontMemory, ErrorSeverity::Warning);
+      if (!HasScreenSize(run, 1024, 768)) Report(errorList, kVelmontScreen, ErrorSeverity::Warning);
     }
   } else if (o.IsQuenda()) {
-    CheckBDEConfig();
+    CheckBDEConfig(run);
     if (!o.SkipCR()) {
-      if (!Crystal85Installed())
+      if (!Crystal85Installed(run))
         Report(errorList, kCrystal85Missing, ErrorSeverity::Crystal);
-      else if (PCInspector::IsWindows7OrHigher() && !IsCrystal85Patched())
+      else if (PCInspector::IsWindows7OrHigher(run.System()) && !IsCrystal85Patched(run))
         Report(errorList, kCrystal85Unpatched, ErrorSeverity::Crystal);
     }
     if (!o.SkipPC()) {
-      if (!HasEnoughMemory(1.0f)) Report(errorList, kQuendaMemory, ErrorSeverity::Warning);
-      if (!HasScreenSize(800, 600)) Report(errorList, kQuendaScreen, ErrorSeverity::Warning);
+      if (!HasEnoughMemory(run, 1.0f)) Report(errorList, kQuendaMemory, ErrorSeverity::Warning);
+      if (!HasScreenSize(run, 800, 600)) Report(errorList, kQuendaScreen, ErrorSeverity::Warning);
     }
   }
 }
 
-bool AppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
+bool AppInspector::GetCrystalXIVersion(LaunchRun& run, int& a, int& b, int& c, int& d) {
   a = b = c = d = 0;
-  std::wstring path = GetComServerPath(L"CrystalRuntime.Report.11");
-  if (path.empty() || !FileExists(path)) return false;
+  std::wstring path = GetComServerPath(run.Registry(), L"CrystalRuntime.Report.11");
+  if (path.empty() || !FileExists(run.Files(), path)) return false;
   // A file without readable version information counts as installed in the wrong version.
-  if (std::optional<FileVersion> v = Platform().system->FileVersionOf(path)) {
+  if (std::optional<FileVersion> v = run.System().FileVersionOf(path)) {
     a = v->a;
     b = v->b;
     c = v->c;
@@ -160,10 +160,9 @@ bool AppInspector::GetCrystalXIVersion(int& a, int& b, int& c, int& d) {
   return true;
 }
 
-std::wstring AppInspector::GetComServerPath(const std::wstring& progId) {
+std::wstring AppInspector::GetComServerPath(IRegistry& reg, const std::wstring& progId) {
   // The default view: a 32-bit program must load the 32-bit server, which 64-bit Windows
   // registers in the redirected branch.
-  IRegistry& reg = *Platform().registry;
   try {
     RegValue clsid =
         reg.ReadValue(RegRoot::ClassesRoot, progId + L"\\CLSID", L"", RegView::Default);
@@ -180,49 +179,47 @@ std::wstring AppInspector::GetComServerPath(const std::wstring& progId) {
   }
 }
 
-bool AppInspector::Crystal85Installed() { return FileExists(GetSystemDir() + L"\\crpe32.dll"); }
+bool AppInspector::Crystal85Installed(LaunchRun& run) {
+  return FileExists(run.Files(), run.System().SystemDirectory() + L"\\crpe32.dll");
+}
 
-bool AppInspector::IsCrystal85Patched() {
+bool AppInspector::IsCrystal85Patched(LaunchRun& run) {
   // Another value type than a number is simply not the mark of a patched runtime.
-  RegValue v = Platform().registry->ReadValue(RegRoot::CurrentUser, kLauncherKey,
-                                              kCrystal85PatchedValue, RegView::Reg64);
+  RegValue v = run.Registry().ReadValue(RegRoot::CurrentUser, kLauncherKey, kCrystal85PatchedValue,
+                                        RegView::Reg64);
   return v.kind == RegKind::Dword && v.dword != 0;
 }
 
-bool AppInspector::BarcodeFontsInstalled() {
-  if (FileExists(GetSystemDir() + L"\\u2ldfont.dll")) return true;
-  return FileExists(GetWindowsDir() + L"\\SysWow64\\u2ldfont.dll");
+bool AppInspector::BarcodeFontsInstalled(LaunchRun& run) {
+  if (FileExists(run.Files(), run.System().SystemDirectory() + L"\\u2ldfont.dll")) return true;
+  return FileExists(run.Files(), run.System().WindowsDirectory() + L"\\SysWow64\\u2ldfont.dll");
 }
 
-bool AppInspector::BrailleFontsInstalled() {
-  return FileExists(GetWindowsDir() + L"\\fonts\\BRAILLE.TTF");
+bool AppInspector::BrailleFontsInstalled(LaunchRun& run) {
+  return FileExists(run.Files(), run.System().WindowsDirectory() + L"\\fonts\\BRAILLE.TTF");
 }
 
-bool AppInspector::HasEnoughMemory(float gigabytes) {
+bool AppInspector::HasEnoughMemory(LaunchRun& run, float gigabytes) {
   // A system without the memory query reports nothing, which fails the test.
-  uint64_t total = Platform().system->TotalPhysicalMemory().value_or(0);
+  uint64_t total = run.System().TotalPhysicalMemory().value_or(0);
   Trace::Line(L"Memory " + IntToText(static_cast<int>(total >> 20)) + L" MiB, wanted " +
               IntToText(static_cast<int>(gigabytes * 1024)) + L" MiB");
   return static_cast<double>(total) / 1073741824.0 >= static_cast<double>(gigabytes);
 }
 
-bool AppInspector::HasScreenSize(int width, int height) {
-  ISystem& system = *Platform().system;
+bool AppInspector::HasScreenSize(LaunchRun& run, int width, int height) {
+  ISystem& system = run.System();
   Trace::Line(L"Screen " + IntToText(system.ScreenWidth()) + L" x " +
               IntToText(system.ScreenHeight()) + L", wanted " + IntToText(width) + L" x " +
               IntToText(height));
   return system.ScreenWidth() >= width && system.ScreenHeight() >= height;
 }
 
-std::wstring AppInspector::GetSystemDir() { return Platform().system->SystemDirectory(); }
-
-std::wstring AppInspector::GetWindowsDir() { return Platform().system->WindowsDirectory(); }
-
 // ---------------------------------------------------------------- database engine settings
 
-void AppInspector::CheckBDEConfig() {
-  const std::wstring root = GetShareRoot(false);
-  IRegistry& reg = *Platform().registry;
+void AppInspector::CheckBDEConfig(LaunchRun& run) {
+  const std::wstring root = GetShareRoot(run.options, false);
+  IRegistry& reg = run.Registry();
   bool rewrite = false;
   // A key that cannot be opened counts as a difference; any other read error, a value of the
   // wrong type included, ends its block without counting as one.
@@ -230,8 +227,8 @@ void AppInspector::CheckBDEConfig() {
     if (!reg.KeyExists(RegRoot::LocalMachine, kBdeKey, RegView::Default)) {
       rewrite = true;
     } else {
-      if (ReadBdeText(kBdeKey, L"DLLPATH") != root + L"\\Common\\BDE\\") rewrite = true;
-      if (ReadBdeText(kBdeKey, L"ConfigFile01") != root + L"\\Common\\BDE\\idapi32.cfg")
+      if (ReadBdeText(reg, kBdeKey, L"DLLPATH") != root + L"\\Common\\BDE\\") rewrite = true;
+      if (ReadBdeText(reg, kBdeKey, L"ConfigFile01") != root + L"\\Common\\BDE\\idapi32.cfg")
         rewrite = true;
     }
   } catch (const LauncherError&) {
@@ -239,38 +236,37 @@ void AppInspector::CheckBDEConfig() {
   try {
     if (!reg.KeyExists(RegRoot::LocalMachine, kParadoxInitKey, RegView::Default)) {
       rewrite = true;
-    } else if (ReadBdeText(kParadoxInitKey, L"NET DIR") != root + L"\\Common\\") {
+    } else if (ReadBdeText(reg, kParadoxInitKey, L"NET DIR") != root + L"\\Common\\") {
       rewrite = true;
     }
   } catch (const LauncherError&) {
   }
-  if (rewrite) WriteBDEConfig();
+  if (rewrite) WriteBDEConfig(run);
 }
 
-void AppInspector::WriteBDEConfig() {
-  const std::wstring root = GetShareRoot(true);
+void AppInspector::WriteBDEConfig(LaunchRun& run) {
+  const std::wstring root = GetShareRoot(run.options, true);
   if (!BdeConfig::FitsInRegValue(root)) return;
-  const std::wstring file = BdeConfig::RegFilePath(GetTempDir());
+  const std::wstring file = BdeConfig::RegFilePath(run.Files().TempPath());
   if (file.empty()) return;
-  const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit());
+  const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit(run.System()));
   // A share name the code page cannot hold exactly is refused like one with a quote.
-  const std::optional<std::string> bytes = Platform().system->AnsiText(text);
+  const std::optional<std::string> bytes = run.System().AnsiText(text);
   if (!bytes) return;
 
   {
-    std::unique_ptr<IWriteStream> out = Platform().files->CreateWrite(file);
+    std::unique_ptr<IWriteStream> out = run.Files().CreateWrite(file);
     out->Write(bytes->data(), bytes->size());
     out->Close();
   }
   // The editor writes HKLM elevated. Which of its builds runs does not matter: the key lines
   // name the Wow6432Node branch themselves.
-  LauncherUtils::RunExecutableFile(L"c:\\windows\\regedit.exe", L"/s \"" + file + L"\"", false,
-                                   true);
-  Platform().files->DeleteFile(file);
+  LauncherUtils::RunExecutableFile(run.Ports(), L"c:\\windows\\regedit.exe",
+                                   L"/s \"" + file + L"\"", false, true);
+  run.Files().DeleteFile(file);
 }
 
-std::wstring AppInspector::GetShareRoot(bool escape) {
-  const LauncherOptions& o = Options();
+std::wstring AppInspector::GetShareRoot(const LauncherOptions& o, bool escape) {
   std::wstring root;
   if (!o.OrvexAddress().empty() || o.AppLocation().empty())
     root = L"\\\\" + o.OrvexAddress() + L"\\Zelkora$";
@@ -279,59 +275,58 @@ std::wstring AppInspector::GetShareRoot(bool escape) {
   return escape ? BdeConfig::DoubleBackslashes(root) : root;
 }
 
-std::wstring AppInspector::GetTempDir() { return Platform().files->TempPath(); }
-
 // ---------------------------------------------------------------- installers
 
-void AppInspector::InstallCrystal() {
-  if (Options().IsVelmont()) {
-    InstallCrystalXI();
-  } else if (Options().IsQuenda()) {
+void AppInspector::InstallCrystal(LaunchRun& run) {
+  if (run.options.IsVelmont()) {
+    InstallCrystalXI(run);
+  } else if (run.options.IsQuenda()) {
     // Decided again now: the runtime may have been installed since the finding was made.
-    if (Crystal85Installed())
-      InstallCrystal85Patch();
+    if (Crystal85Installed(run))
+      InstallCrystal85Patch(run);
     else
-      InstallCrystal85();
+      InstallCrystal85(run);
   }
 }
 
-void AppInspector::InstallBarcodeFonts() { InstallRow(kBarcodeRow); }
+void AppInspector::InstallBarcodeFonts(LaunchRun& run) { InstallRow(run, kBarcodeRow); }
 
-void AppInspector::InstallBrailleFonts() { InstallRow(kBrailleRow); }
+void AppInspector::InstallBrailleFonts(LaunchRun& run) { InstallRow(run, kBrailleRow); }
 
-void AppInspector::InstallCrystalXI() { InstallRow(kCrystalXIRow); }
+void AppInspector::InstallCrystalXI(LaunchRun& run) { InstallRow(run, kCrystalXIRow); }
 
-void AppInspector::InstallCrystal85() {
-  InstallRow(kCrystal85Row);
-  if (PCInspector::IsWindows7OrHigher()) InstallCrystal85Patch();
+void AppInspector::InstallCrystal85(LaunchRun& run) {
+  InstallRow(run, kCrystal85Row);
+  if (PCInspector::IsWindows7OrHigher(run.System())) InstallCrystal85Patch(run);
 }
 
-void AppInspector::InstallCrystal85Patch() {
+void AppInspector::InstallCrystal85Patch(LaunchRun& run) {
   // The patch program may still be at work from its folder when it returns: the folder stays
   // until the marker wait is over.
-  InstallRow(LauncherUtils::Is64Bit() ? kPatch64Row : kPatch32Row, [] { AwaitPatchMarker(); });
+  InstallRow(run, LauncherUtils::Is64Bit(run.System()) ? kPatch64Row : kPatch32Row,
+             [&run] { AwaitPatchMarker(run); });
 }
 
-void AppInspector::AwaitPatchMarker() {
+void AppInspector::AwaitPatchMarker(LaunchRun& run) {
   // The patch program tells its success only by leaving this marker in the home folder.
-  ISystem& system = *Platform().system;
+  ISystem& system = run.System();
   const std::wstring marker =
       system.Environment(L"HomeDrive") + system.Environment(L"HomePath") + L"\\CrystalPatched.txt";
   int sleeps = 0;
-  while (!LauncherUtils::CheckFile(marker) && sleeps < 60) {
+  while (!LauncherUtils::CheckFile(run.Ports(), marker) && sleeps < 60) {
     system.Sleep(1000);
     ++sleeps;
   }
-  if (!LauncherUtils::CheckFile(marker)) return;
+  if (!LauncherUtils::CheckFile(run.Ports(), marker)) return;
 
   // The launcher's own key lives in the 64-bit view, as everywhere else.
-  IRegistry& reg = *Platform().registry;
+  IRegistry& reg = run.Registry();
   if (reg.CreateKey(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64)) {
     // A refused write leaves the flag unset like a refused key: the offer comes back next time,
     // and the launch goes on.
     reg.WriteDword(RegRoot::CurrentUser, kLauncherKey, kCrystal85PatchedValue, 1, RegView::Reg64);
   }
-  Platform().files->DeleteFile(marker);
+  run.Files().DeleteFile(marker);
 }
 
 }  // namespace zl

@@ -4,43 +4,40 @@
 
 #include <string>
 
-#include "model/LaunchError.h"
+#include "model/LaunchRun.h"
 
 namespace zl {
 
 class AppInspector {
  public:
   AppInspector() = delete;
-  static void Inspect(LaunchErrorList& errorList);
-  static void InstallCrystal();
-  static void InstallBarcodeFonts();
-  static void InstallBrailleFonts();
+  static void Inspect(LaunchRun& run);
+  static void InstallCrystal(LaunchRun& run);
+  static void InstallBarcodeFonts(LaunchRun& run);
+  static void InstallBrailleFonts(LaunchRun& run);
 
  private:
   // Probes; none of them changes anything.
-  static bool GetCrystalXIVersion(int& a, int& b, int& c, int& d);
-  static std::wstring GetComServerPath(const std::wstring& progId);
-  static bool Crystal85Installed();
-  static bool IsCrystal85Patched();
-  static bool BarcodeFontsInstalled();
-  static bool BrailleFontsInstalled();
-  static bool HasEnoughMemory(float gigabytes);
-  static bool HasScreenSize(int width, int height);
-  static std::wstring GetSystemDir();
-  static std::wstring GetWindowsDir();
+  static bool GetCrystalXIVersion(LaunchRun& run, int& a, int& b, int& c, int& d);
+  static std::wstring GetComServerPath(IRegistry& reg, const std::wstring& progId);
+  static bool Crystal85Installed(LaunchRun& run);
+  static bool IsCrystal85Patched(LaunchRun& run);
+  static bool BarcodeFontsInstalled(LaunchRun& run);
+  static bool BrailleFontsInstalled(LaunchRun& run);
+  static bool HasEnoughMemory(LaunchRun& run, float gigabytes);
+  static bool HasScreenSize(LaunchRun& run, int width, int height);
 
   // The database engine settings of Quenda.
-  static void CheckBDEConfig();
-  static void WriteBDEConfig();
-  static std::wstring GetShareRoot(bool escape);
-  static std::wstring GetTempDir();
+  static void CheckBDEConfig(LaunchRun& run);
+  static void WriteBDEConfig(LaunchRun& run);
+  static std::wstring GetShareRoot(const LauncherOptions& options, bool escape);
 
   // Installers.
-  static void InstallCrystalXI();
-  static void InstallCrystal85();
-  static void InstallCrystal85Patch();
+  static void InstallCrystalXI(LaunchRun& run);
+  static void InstallCrystal85(LaunchRun& run);
+  static void InstallCrystal85Patch(LaunchRun& run);
   // Waits up to a minute for the patch's marker, then records the patch.
-  static void AwaitPatchMarker();
+  static void AwaitPatchMarker(LaunchRun& run);
 };
 
 }  // namespace zl

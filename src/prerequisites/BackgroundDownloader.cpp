@@ -10,7 +10,7 @@ namespace zl {
 
 std::wstring BackgroundDownloader::GetSaveAs() {
   if (save_as_.empty()) {
-    IFileSystem& files = *Platform().files;
+    IFileSystem& files = *ports_.files;
     std::wstring name = files.TempFileName(files.TempPath(), L"tmp");
     // Naming creates the file; only the name is wanted, and the caller may change its extension.
     files.DeleteFile(name);
@@ -20,14 +20,14 @@ std::wstring BackgroundDownloader::GetSaveAs() {
 }
 
 void BackgroundDownloader::Start() {
-  Platform().ui->StartThread([this] { Run(); }, L"BackgroundDownloader");
+  ports_.ui->StartThread([this] { Run(); }, L"BackgroundDownloader");
 }
 
 void BackgroundDownloader::Run() {
   Execute();
   // The final report is always made: the installer window waits for it to close.
   try {
-    Platform().ui->RunOnMainThread([this] { DoProgress(); });
+    ports_.ui->RunOnMainThread([this] { DoProgress(); });
   } catch (...) {
     // Nobody is left on this thread to tell.
   }
@@ -44,7 +44,7 @@ void BackgroundDownloader::Fail(const std::wstring& message) {
 void BackgroundDownloader::Execute() {
   std::unique_ptr<IWriteStream> target;
   try {
-    target = Platform().files->CreateWrite(GetSaveAs());
+    target = ports_.files->CreateWrite(GetSaveAs());
   } catch (const LauncherError& e) {
     Fail(e.Message());
     return;
@@ -55,7 +55,7 @@ void BackgroundDownloader::Execute() {
     callbacks.workBegin = [this](int64_t announced) { OnWorkBegin(announced); };
     callbacks.work = [this](int64_t received) { OnWork(received); };
     callbacks.workEnd = [this] { OnWorkEnd(); };
-    HttpResponse response = Platform().http->Get(url_, *target, callbacks);
+    HttpResponse response = ports_.http->Get(url_, *target, callbacks);
 
     const DownloadOutcome outcome = Judge(response);
     if (!outcome.success) {
@@ -95,7 +95,7 @@ DownloadOutcome BackgroundDownloader::Judge(const HttpResponse& response) {
 void BackgroundDownloader::OnWorkBegin(int64_t workCountMax) {
   total_bytes_ = workCountMax;
   last_work_count_ = 0;
-  last_ticks_ = Platform().system->TickCount();
+  last_ticks_ = ports_.system->TickCount();
 }
 
 void BackgroundDownloader::OnWork(int64_t workCount) {
@@ -105,13 +105,13 @@ void BackgroundDownloader::OnWork(int64_t workCount) {
   // Each report holds the download until the window has painted it, and a person sees no more
   // than a few a second: after the first, one per kReportEveryMs, and the one that completes the
   // announced length.
-  const uint32_t now = Platform().system->TickCount();
+  const uint32_t now = ports_.system->TickCount();
   const bool first = last_work_count_ == 0;
   const bool whole = total_bytes_ > 0 && workCount >= total_bytes_;
   last_work_count_ = workCount;
   if (!first && !whole && now - last_ticks_ < kReportEveryMs) return;
-  Platform().ui->RunOnMainThread([this] { DoProgress(); });
-  last_ticks_ = Platform().system->TickCount();
+  ports_.ui->RunOnMainThread([this] { DoProgress(); });
+  last_ticks_ = ports_.system->TickCount();
 }
 
 void BackgroundDownloader::OnWorkEnd() {

@@ -30,7 +30,9 @@ class BackgroundDownloader {
  public:
   // Made suspended on the heap: configure it, then Start runs it once; it frees itself after its
   // final report. One that is never started belongs to whoever made it.
-  static BackgroundDownloader* CreateSuspended() { return new BackgroundDownloader(); }
+  static BackgroundDownloader* CreateSuspended(const PlatformServices& ports) {
+    return new BackgroundDownloader(ports);
+  }
   ~BackgroundDownloader() = default;
   BackgroundDownloader(const BackgroundDownloader&) = delete;
   BackgroundDownloader& operator=(const BackgroundDownloader&) = delete;
@@ -52,7 +54,7 @@ class BackgroundDownloader {
   static DownloadOutcome Judge(const HttpResponse& response);
 
  private:
-  BackgroundDownloader() = default;
+  explicit BackgroundDownloader(const PlatformServices& ports) : ports_(ports) {}
   std::wstring GetSaveAs();
   void Run();
   void Execute();
@@ -64,6 +66,7 @@ class BackgroundDownloader {
 
   static constexpr uint32_t kReportEveryMs = 50;
 
+  PlatformServices ports_;
   int64_t total_bytes_ = 0;
   int64_t last_work_count_ = 0;  // bytes received at the last work event
   uint32_t last_ticks_ = 0;      // when the last report was made

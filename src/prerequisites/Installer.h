@@ -1,10 +1,13 @@
 #pragma once
-// Installer: hands an installer to Windows by its file type, taking the share's copy in its
-// Common folder when there is one and downloading it through the "Installer" window otherwise.
-// Class operations only.
+// Installer: gets one installer into a folder of its own (the share's copy in its Common folder
+// when there is one, else a download through the "Installer" window), asks the admin's policy
+// about it, and runs what the policy approved by its file type. Refusals and failures are
+// reported to the user here, and only here. Class operations only.
 
 #include <functional>
 #include <string>
+
+#include "model/LaunchRun.h"
 
 namespace zl {
 
@@ -16,17 +19,23 @@ class Installer {
   // the share's Common folder; url where to download it when the share has none.
   // The installer runs in a folder of its own under the temporary folder, which is removed
   // once afterRun (when given) has run too.
-  static void Install(const std::wstring& displayName, const std::wstring& fileName,
+  static void Install(LaunchRun& run, const std::wstring& displayName, const std::wstring& fileName,
                       const std::wstring& url, bool elevate, const std::wstring& unzipPath,
                       const std::function<void()>& afterRun = nullptr);
   // An .msi goes to msiexec, an .exe is run, a .zip is unpacked into unzipPath.
-  static void InstallOrRun(const std::wstring& fileName, bool elevate,
-                           const std::wstring& unzipPath);
+  static void InstallOrRun(const PlatformServices& ports, const std::wstring& fileName,
+                           bool elevate, const std::wstring& unzipPath);
   // Tells the user, through the error dialog with OK, that the installer fileName was not run:
   // 'The file "<fileName>" <why>. It was not run.', and detail, when given, as a paragraph of
   // its own.
-  static void ReportNotRun(const std::wstring& fileName, const std::wstring& why,
-                           const std::wstring& detail = std::wstring());
+  static void ReportNotRun(IUserInterface& ui, const std::wstring& fileName,
+                           const std::wstring& why, const std::wstring& detail = std::wstring());
+
+ private:
+  // The policy's verdict on path, the installer named fileName: run it, or tell the user why
+  // not. True when it ran.
+  static bool RunIfApproved(LaunchRun& run, const std::wstring& fileName, const std::wstring& path,
+                            bool elevate, const std::wstring& unzipPath);
 };
 
 }  // namespace zl

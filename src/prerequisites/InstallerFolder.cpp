@@ -2,13 +2,11 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
 #include "utils/Paths.h"
 
 namespace zl {
 
-InstallerFolder::InstallerFolder() {
-  IFileSystem& files = *Platform().files;
+InstallerFolder::InstallerFolder(IFileSystem& files) : files_(files) {
   try {
     // The system's unique temporary name, taken over by a folder of the same name.
     const std::wstring name = files.TempFileName(files.TempPath(), L"zli");
@@ -22,7 +20,7 @@ InstallerFolder::~InstallerFolder() { Remove(); }
 
 std::wstring InstallerFolder::NewFileName(const std::wstring& ext) {
   if (path_.empty()) return std::wstring();
-  IFileSystem& files = *Platform().files;
+  IFileSystem& files = files_;
   try {
     const std::wstring name = files.TempFileName(path_, L"tmp");
     // Only the name is wanted; the empty file it made is not the installer.
@@ -35,7 +33,7 @@ std::wstring InstallerFolder::NewFileName(const std::wstring& ext) {
 
 void InstallerFolder::Remove() {
   if (path_.empty()) return;
-  IFileSystem& files = *Platform().files;
+  IFileSystem& files = files_;
   std::vector<std::wstring> names;
   files.ListDirectory(path_, [&](const DirEntry& entry) {
     if (!entry.attributes.directory) names.push_back(JoinPath(path_, entry.name));

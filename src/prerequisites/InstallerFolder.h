@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace zl {
 
 class InstallerFolder {
  public:
-  // Makes the folder; Path() is empty when none could be made.
-  InstallerFolder();
+  // Makes the folder in files' temporary folder; Path() is empty when none could be made.
+  explicit InstallerFolder(IFileSystem& files);
   // Removes the files in the folder, then the folder.
   ~InstallerFolder();
   InstallerFolder(const InstallerFolder&) = delete;
@@ -24,6 +26,7 @@ class InstallerFolder {
   void Remove();
 
  private:
+  IFileSystem& files_;
   std::wstring path_;
 };
 

@@ -2,23 +2,19 @@
 
 #include <utility>
 
-#include "model/Trace.h"
-#include "platform/Platform.h"
-#include "prerequisites/Installer.h"
-#include "prerequisites/InstallerPolicy.h"
 #include "utils/Paths.h"
 
 namespace zl {
 
-InstallerForm::InstallerForm()
-    : downloader_(BackgroundDownloader::CreateSuspended()),
+InstallerForm::InstallerForm(const PlatformServices& ports)
+    : ui_(*ports.ui),
+      downloader_(BackgroundDownloader::CreateSuspended(ports)),
       self_(std::make_shared<InstallerForm*>(this)) {
   // The downloader may outlive the form (a window closed some other way); its reports then find
   // nobody instead of a freed form.
   downloader_->SetProgressEvent([self = self_](DownloadProgressData data) {
     if (*self) (*self)->OnDownloadProgress(std::move(data));
   });
-  elevate_ = false;
 }
 
 InstallerForm::~InstallerForm() {
@@ -26,10 +22,10 @@ InstallerForm::~InstallerForm() {
   if (!started_) delete downloader_;
 }
 
-void InstallerForm::ShowModal() {
-  Platform().ui->ShowInstallerWindow([this](IInstallerWindow& window) { OnActivate(window); });
+std::optional<InstallerDownload> InstallerForm::ShowModal() {
+  ui_.ShowInstallerWindow([this](IInstallerWindow& window) { OnActivate(window); });
   window_ = nullptr;
-  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+  return std::exchange(result_, std::nullopt);
 }
 
 void InstallerForm::OnActivate(IInstallerWindow& window) {
@@ -59,23 +55,12 @@ void InstallerForm::OnDownloadProgress(DownloadProgressData data) {
   window_->SetProgress(data.percent);
   if (!data.finished) return;
   window_->Hide();
-  if (data.success) {
-    // Kept for ShowModal: raised from here it would reach the download thread, and the window
-    // would never close.
-    try {
-      const std::wstring saved = downloader_->SaveAs();
-      Trace::Line(L"Downloaded " + url_ + L" to " + saved);
-      if (InstallerPolicy::Approve(file_name_, saved))
-        Installer::InstallOrRun(saved, elevate_, unzip_path_);
-      else
-        Platform().files->DeleteFile(saved);
-    } catch (...) {
-      error_ = std::current_exception();
-    }
-  } else {
-    // The user asked for it: a window that just closes would look like success.
-    Installer::ReportNotRun(file_name_, L"could not be downloaded", data.errorMessage);
-  }
+  InstallerDownload result;
+  result.success = data.success;
+  result.errorMessage = data.errorMessage;
+  // Named when the download started, so this does not throw.
+  if (data.success) result.file = downloader_->SaveAs();
+  result_ = result;
   window_->Close();
 }
 

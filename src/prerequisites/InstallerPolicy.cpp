@@ -1,9 +1,5 @@
 #include "prerequisites/InstallerPolicy.h"
 
-#include "model/LauncherOptions.h"
-#include "model/Trace.h"
-#include "platform/Platform.h"
-#include "prerequisites/Installer.h"
 #include "utils/Text.h"
 
 namespace zl {
@@ -21,33 +17,19 @@ std::wstring NormalisedChecksum(const std::wstring& text) {
 
 }  // namespace
 
-InstallerVerdict InstallerPolicy::Check(const std::wstring& fileName, const std::wstring& path) {
+InstallerVerdict InstallerPolicy::Check(const LaunchRun& run, const std::wstring& fileName,
+                                        const std::wstring& path) {
   // Read raw: a value of another type is a mismatch, never the wrong-type error that ends the
   // program as for the options.
-  const RegValue set = Platform().registry->ReadValue(RegRoot::LocalMachine, kInstallerHashesKey,
-                                                      fileName, RegView::Reg64);
+  const RegValue set = run.Registry().ReadValue(RegRoot::LocalMachine, kInstallerHashesKey,
+                                                fileName, RegView::Reg64);
   if (set.kind == RegKind::Missing)
-    return Options().RequireInstallerHashes() ? InstallerVerdict::NoChecksum
-                                              : InstallerVerdict::Unchecked;
+    return run.options.RequireInstallerHashes() ? InstallerVerdict::NoChecksum
+                                                : InstallerVerdict::Unchecked;
   const std::wstring wanted = set.kind == RegKind::String ? NormalisedChecksum(set.text) : L"";
   if (wanted.empty()) return InstallerVerdict::Mismatch;
-  const std::optional<std::wstring> actual = Platform().files->Sha256(path);
+  const std::optional<std::wstring> actual = run.Files().Sha256(path);
   return actual && *actual == wanted ? InstallerVerdict::Approved : InstallerVerdict::Mismatch;
-}
-
-bool InstallerPolicy::Approve(const std::wstring& fileName, const std::wstring& path) {
-  const InstallerVerdict verdict = Check(fileName, path);
-  if (verdict == InstallerVerdict::Approved || verdict == InstallerVerdict::Unchecked) {
-    Trace::Line(L"\"" + fileName + L"\" " +
-                (verdict == InstallerVerdict::Approved
-                     ? L"matches the checksum set by the administrator"
-                     : L"has no checksum set by the administrator, and none is required"));
-    return true;
-  }
-  const wchar_t* const reason =
-      verdict == InstallerVerdict::Mismatch ? L"does not match the checksum" : L"has no checksum";
-  Installer::ReportNotRun(fileName, std::wstring(reason) + L" set by your administrator");
-  return false;
 }
 
 }  // namespace zl

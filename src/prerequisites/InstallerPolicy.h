@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "model/LaunchRun.h"
+
 namespace zl {
 
 // Unchecked: no checksum set and none required, so the installer runs unchecked.
@@ -15,9 +17,12 @@ class InstallerPolicy {
   InstallerPolicy() = delete;
 
   // fileName: the installer's name as the installer rows give it; path: the file about to run.
-  static InstallerVerdict Check(const std::wstring& fileName, const std::wstring& path);
-  // Check, and on a refusal tells the user (the error dialog with OK) and returns false.
-  static bool Approve(const std::wstring& fileName, const std::wstring& path);
+  static InstallerVerdict Check(const LaunchRun& run, const std::wstring& fileName,
+                                const std::wstring& path);
+  // Whether an installer with this verdict may run.
+  static bool Allows(InstallerVerdict verdict) {
+    return verdict == InstallerVerdict::Approved || verdict == InstallerVerdict::Unchecked;
+  }
 };
 
 }  // namespace zl

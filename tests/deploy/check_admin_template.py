@@ -87,11 +87,13 @@ class Code:
     def __init__(self, options: str, locator: str, inspector: str):
         self.launcher_key = cpp_string(options, "kLauncherKey")
         self.hashes_key = cpp_string(options, "kInstallerHashesKey")
-        m = re.search(r"void LauncherOptions::Load\(RegRoot root\) \{(.*?)\n\}", options, re.S)
+        m = re.search(r"void LauncherOptions::Load\(IRegistry& registry, ISystem& system, RegRoot root\)"
+                      r" \{(.*?)\n\}", options, re.S)
         if not m:
             raise SystemExit("cannot find LauncherOptions::Load(RegRoot) in the source")
-        reads = re.findall(r'(?:Read\w*Value\(root,\s*kLauncherKey,\s*|\btext\(|\bdword\()L"(\w+)"',
-                           m.group(1))
+        reads = re.findall(
+            r'(?:Read\w*Value\((?:registry,\s*)?root,\s*kLauncherKey,\s*|\btext\(|\bdword\()L"(\w+)"',
+            m.group(1))
         if not reads:
             raise SystemExit("LauncherOptions::Load(RegRoot) reads no value this check recognises")
         self.machine_values = (set(reads) - PER_USER_STATE) | {self.hashes_key.rsplit("\\", 1)[1]}

@@ -39,8 +39,8 @@ void CheckCommandLineRule(const std::wstring& line) {
 }
 
 const wchar_t* const kValueNames[] = {
-    L"OrvexAddress",   L"AppLocation",           L"SkipCR",         L"SkipPC",
-    L"PortOffset",     L"DownloadServer",        L"ExtraOptions",   L"ShareLocation",
+    L"OrvexAddress",   L"AppLocation",           L"SkipCR",       L"SkipPC",
+    L"PortOffset",     L"DownloadServer",        L"ExtraOptions", L"ShareLocation",
     L"AllowedServers", L"RequireInstallerHashes"};
 
 bool IsDocumentedError(const std::wstring& message) {
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   zl::LauncherOptions options;
   try {
-    options.Load();
+    options.Load(platform.registry, platform.system, platform.system.CommandLine());
   } catch (const zl::LauncherError& e) {
     if (!IsDocumentedError(e.Message())) __builtin_trap();
     return 0;
@@ -86,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   if (!zl::HasValidServerPart(options.AppLocation())) __builtin_trap();
   const std::wstring& server = options.DownloadServer();
-  if (server.rfind(L"http", 0) != 0 || (!server.empty() && server.back() == L'/'))
-    __builtin_trap();
+  if (server.rfind(L"http", 0) != 0 || (!server.empty() && server.back() == L'/')) __builtin_trap();
   return 0;
 }

@@ -1,15 +1,15 @@
 #pragma once
 // What the native unit tests share: the places on the workstation and the share that several
-// tests look at, a fresh start for the process-wide state, and named rows for wide tables.
+// tests look at, a run over fakes, and named rows for wide tables.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "model/BGWorker.h"
 #include "model/LaunchError.h"
-#include "model/LauncherOptions.h"
-#include "model/ShareCache.h"
+#include "model/LaunchRun.h"
+#include "model/Trace.h"
+#include "platform/fake/FakePlatform.h"
 
 namespace zl::test {
 
@@ -23,23 +23,22 @@ inline const std::wstring kCrpe32 = L"C:\\Windows\\system32\\crpe32.dll";
 inline const std::wstring kZoneMap =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
 
-// The options and the worker the location dialog hands over to are process-wide: each test
-// (and each table row that needs it) starts and ends with fresh ones, so that no test depends
-// on what another left behind.
-class FreshGlobals {
- public:
-  FreshGlobals() { Reset(); }
-  ~FreshGlobals() { Reset(); }
-  FreshGlobals(const FreshGlobals&) = delete;
-  FreshGlobals& operator=(const FreshGlobals&) = delete;
-  static void Reset() {
-    Options() = LauncherOptions();
-    ShareCache::Forget();
-    g_locator_worker = nullptr;
+// A run over fakes, built as a program block builds one over Win32: p holds the fakes, run the
+// options, the share cache and the findings. Each test (and each table row that needs it) makes
+// its own. While it lives the trace goes to the fakes' debug output (p.system.debugOutput).
+struct FakeRun {
+  fake::FakePlatform p;
+  LaunchRun run{p.Services()};
+  FakeRun() { Trace::SetOutput(&p.system, &p.files); }
+  ~FakeRun() {
+    Trace::SetOutput(nullptr, nullptr);
+    Trace::SetLogFile(L"");
   }
+  FakeRun(const FakeRun&) = delete;
+  FakeRun& operator=(const FakeRun&) = delete;
 };
 
-struct FreshGlobalsTest : ::testing::Test, FreshGlobals {};
+struct FakeRunTest : ::testing::Test, FakeRun {};
 
 // The finding a step that cannot go on leaves: one, critical, with this text, the list fatal.
 inline void ExpectOneCritical(const LaunchErrorList& list, const std::wstring& message) {

@@ -17,7 +17,6 @@
 namespace zl {
 namespace {
 
-using fake::FakePlatform;
 using namespace test;
 
 const std::wstring kCrystalXIMissing =
@@ -76,12 +75,11 @@ void PrintTo(const Finding& f, std::ostream* os) {
   *os << "{" << ToUtf8(f.message.substr(0, 40)) << "..., " << int(f.severity) << "}";
 }
 
-// One workstation: the fake platform with helpers to put the prerequisites on it.
-struct Workstation {
-  FakePlatform p;
-  LaunchErrorList list;
-
+// One workstation: a run over the fakes with helpers to put the prerequisites on it. A table
+// row's workstation starts from the options of the test's own.
+struct Workstation : FakeRun {
   Workstation() { SetVersion(6, 1); }
+  explicit Workstation(const LauncherOptions& options) : Workstation() { run.options = options; }
   void SetVersion(uint32_t major, uint32_t minor) {
     p.system.version = OsVersion{true, major, minor, 2};
   }
@@ -110,25 +108,26 @@ struct Workstation {
   }
 
   std::vector<Finding> Inspect() {
+    LaunchErrorList& list = run.findings;
     list = LaunchErrorList();
-    AppInspector::Inspect(list);
+    AppInspector::Inspect(run);
     EXPECT_FALSE(list.IsFatal());
     std::vector<Finding> out;
     for (int i = 0; i < list.Count(); ++i)
       out.push_back({list.Items(i)->Message(), list.Items(i)->Severity()});
     return out;
   }
+
+  void Velmont() { run.options.SetAppLocation(L"\\\\srv01\\Zelkora$\\Velmont\\Velmont.exe"); }
+  void Quenda() { run.options.SetAppLocation(L"\\\\srv01\\Zelkora$\\Quenda\\Quenda.exe"); }
 };
 
-void Velmont() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Velmont\\Velmont.exe"); }
-void Quenda() { Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Quenda\\Quenda.exe"); }
-
-struct AppInspectorTest : FreshGlobalsTest, Workstation {};
+struct AppInspectorTest : ::testing::Test, Workstation {};
 
 TEST_F(AppInspectorTest, UnknownTypeFindsNothingAndLeavesTheEngineSettingsAlone) {
   LackEverything();
-  Options().SetAppLocation(L"\\\\srv01\\Zelkora$\\Other\\Other.exe");
-  ASSERT_TRUE(Options().IsUnknown());
+  run.options.SetAppLocation(L"\\\\srv01\\Zelkora$\\Other\\Other.exe");
+  ASSERT_TRUE(run.options.IsUnknown());
   EXPECT_TRUE(Inspect().empty());
   EXPECT_TRUE(p.registry.AllKeys(RegRoot::LocalMachine).empty());
   EXPECT_TRUE(p.files.Changes().empty());
@@ -162,8 +161,8 @@ TEST_F(AppInspectorTest, VelmontGuards) {
   Velmont();
   LackEverything();
   for (const Case& c : cases) {
-    Options().SetSkipCR(c.skipCR);
-    Options().SetSkipPC(c.skipPC);
+    run.options.SetSkipCR(c.skipCR);
+    run.options.SetSkipPC(c.skipPC);
     std::vector<std::wstring> messages;
     for (const Finding& f : Inspect()) messages.push_back(f.message);
     EXPECT_EQ(messages, c.expected) << c.skipCR << c.skipPC;
@@ -217,7 +216,7 @@ TEST_F(AppInspectorTest, CrystalXIRegistrationAndVersion) {
   };
   Velmont();
   for (const Case& c : cases) {
-    Workstation t;  // each case on its own
+    Workstation t(run.options);  // each case on its own
     t.InstallFonts();
     c.setUp(t);
     std::vector<Finding> expected;
@@ -241,7 +240,7 @@ TEST_F(AppInspectorTest, BarcodeFontsInTheSystemFolderOrSysWow64) {
   };
   Velmont();
   for (const Case& c : cases) {
-    Workstation t;
+    Workstation t(run.options);
     t.InstallCrystalXI(FileVersion{11, 0, 0, 2495});
     t.p.files.AddFile(kBrailleFont, "font");
     for (const std::wstring& f : c.files) t.p.files.AddFile(f, "MZ");
@@ -266,7 +265,7 @@ TEST_F(AppInspectorTest, MemoryThresholdsInSinglePrecision) {
   for (const Case& c : cases) {
     c.velmont ? Velmont() : Quenda();
     if (c.velmont) InstallEverythingForVelmont();
-    Options().SetSkipCR(!c.velmont);
+    run.options.SetSkipCR(!c.velmont);
     p.system.totalMemory = c.bytes;
     std::vector<Finding> expected;
     if (c.warned)
@@ -288,7 +287,7 @@ TEST_F(AppInspectorTest, ScreenSizeNeedsBothDimensions) {
   for (const Case& c : cases) {
     c.velmont ? Velmont() : Quenda();
     if (c.velmont) InstallEverythingForVelmont();
-    Options().SetSkipCR(!c.velmont);
+    run.options.SetSkipCR(!c.velmont);
     p.system.screenWidth = c.width;
     p.system.screenHeight = c.height;
     std::vector<Finding> expected;
@@ -322,9 +321,9 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
   };
   Quenda();
   for (const Case& c : cases) {
-    Workstation t;
+    Workstation t(run.options);
     t.SetVersion(c.major, c.minor);
-    Options().SetSkipCR(c.skipCR);
+    t.run.options.SetSkipCR(c.skipCR);
     if (c.crpe32) t.p.files.AddFile(kCrpe32, "MZ");
     if (c.patched == NoValue)
       t.p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", L"srv01",
@@ -348,14 +347,14 @@ TEST_F(AppInspectorTest, QuendaReportViewerAndPatch) {
 
 TEST_F(AppInspectorTest, SkipPCDropsMemoryAndScreenForBothApplications) {
   LackEverything();
-  Options().SetSkipPC(true);
+  run.options.SetSkipPC(true);
   Velmont();
   EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystalXIMissing, ErrorSeverity::Crystal},
                                              {kBarcode, ErrorSeverity::Barcode},
                                              {kBraille, ErrorSeverity::Braille}}));
   Quenda();
   EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, ErrorSeverity::Crystal}}));
-  Options().SetSkipPC(false);
+  run.options.SetSkipPC(false);
   EXPECT_EQ(Inspect(), (std::vector<Finding>{{kCrystal85Missing, ErrorSeverity::Crystal},
                                              {kQuendaMemory, ErrorSeverity::Warning},
                                              {kQuendaScreen, ErrorSeverity::Warning}}));

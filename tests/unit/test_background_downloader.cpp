@@ -33,23 +33,26 @@ struct Report {
 // Records where it was called from, so a test can see the body travel off the main thread.
 class ThreadNotingHttp : public IHttp {
  public:
-  explicit ThreadNotingHttp(FakeHttp& inner) : inner_(inner) {}
+  ThreadNotingHttp(FakeHttp& inner, IUserInterface& ui) : inner_(inner), ui_(ui) {}
   HttpResponse Get(const std::wstring& url, IWriteStream& target,
                    const HttpCallbacks& callbacks) override {
-    onMainThread.push_back(Platform().ui->IsMainThread());
+    onMainThread.push_back(ui_.IsMainThread());
     return inner_.Get(url, target, callbacks);
   }
   std::vector<bool> onMainThread;
 
  private:
   FakeHttp& inner_;
+  IUserInterface& ui_;
 };
 
 // Runs one download to its end (the fake runs the thread inline) and returns what the handler
-// saw. The downloader frees itself; the sanitized run would report a leak otherwise.
-std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
+// saw. The downloader frees itself; the sanitized run would report a leak otherwise. It works
+// through ports, p's own unless a test replaces one of them.
+std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs,
+                                           const PlatformServices& ports) {
   std::vector<DownloadProgressData> reports;
-  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended();
+  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended(ports);
   d->SetURL(kBrailleUrl);
   d->SetSaveAs(saveAs);
   d->SetProgressEvent([&](DownloadProgressData data) {
@@ -58,6 +61,10 @@ std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& 
   });
   d->Start();
   return reports;
+}
+
+std::vector<DownloadProgressData> Download(FakePlatform& p, const std::wstring& saveAs) {
+  return Download(p, saveAs, p.Services());
 }
 
 void ExpectReports(const std::vector<DownloadProgressData>& got, const std::vector<Report>& want,
@@ -203,12 +210,11 @@ TEST(BackgroundDownloader, DownloadsOnItsOwnThreadIntoTheTarget) {
   FakeHttp::Reply reply;
   reply.body = "MSI package bytes";
   p.http.replies[kBrailleUrl] = reply;
-  ThreadNotingHttp http(p.http);
-  PlatformServices services = Platform();
+  ThreadNotingHttp http(p.http, p.ui);
+  PlatformServices services = p.Services();
   services.http = &http;
-  InstallPlatform(services);  // FakePlatform puts the previous services back
 
-  auto reports = Download(p, kTarget);
+  auto reports = Download(p, kTarget, services);
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(reports.back().success);
   EXPECT_EQ(p.ui.threadsStarted, 1);
@@ -249,7 +255,7 @@ TEST(BackgroundDownloader, ATargetThatCannotBeMadeStillEndsWithAFailedReport) {
 
 TEST(BackgroundDownloader, NamingMakesOneTemporaryNameAndLeavesNoFile) {
   FakePlatform p;
-  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended();
+  BackgroundDownloader* d = BackgroundDownloader::CreateSuspended(p.Services());
   std::wstring name = d->SaveAs();
   EXPECT_EQ(name.rfind(L"C:\\Temp\\tmp", 0), 0u) << ToUtf8(name);
   EXPECT_FALSE(p.files.Exists(name));

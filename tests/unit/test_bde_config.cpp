@@ -18,8 +18,6 @@
 namespace zl {
 namespace {
 
-using fake::FakePlatform;
-
 const std::wstring kEngineKey = L"SOFTWARE\\Borland\\Database Engine";
 const std::wstring kInitKey =
     L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
@@ -79,18 +77,17 @@ void ImportRegFile(fake::FakeRegistry& registry, const std::string& text) {
   }
 }
 
-// A Quenda workstation whose registry editor shows what it was given to import. Each one starts
-// from fresh options.
-struct Workstation : test::FreshGlobals {
-  FakePlatform p;
+// A Quenda workstation whose registry editor shows what it was given to import. Each one is a
+// run of its own, so it starts from fresh options.
+struct Workstation : test::FakeRun {
   std::vector<ShellExecuteRequest> regeditRuns;
   std::vector<std::string> imported;  // the file's bytes while the editor ran
 
   Workstation() {
-    Options().SetSkipCR(true);
-    Options().SetSkipPC(true);
-    Options().SetAppLocation(L"\\\\192.168.1.10\\Zelkora$\\Quenda\\Quenda.exe");
-    Options().SetOrvexAddress(L"192.168.1.10");
+    run.options.SetSkipCR(true);
+    run.options.SetSkipPC(true);
+    run.options.SetAppLocation(L"\\\\192.168.1.10\\Zelkora$\\Quenda\\Quenda.exe");
+    run.options.SetOrvexAddress(L"192.168.1.10");
     p.system.version = OsVersion{true, 6, 1, 2};
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) -> ShellStart {
       if (r.file != kRegedit) return {};
@@ -102,9 +99,9 @@ struct Workstation : test::FreshGlobals {
     };
   }
   void Launch() {
-    LaunchErrorList list;
-    AppInspector::Inspect(list);
-    EXPECT_EQ(list.Count(), 0);
+    run.findings = LaunchErrorList();
+    AppInspector::Inspect(run);
+    EXPECT_EQ(run.findings.Count(), 0);
   }
   void SetEngine(const std::wstring& root, RegView view = RegView::Default) {
     p.registry.SetString(RegRoot::LocalMachine, kEngineKey, L"DLLPATH", root + L"\\Common\\BDE\\",
@@ -160,9 +157,9 @@ TEST_F(BdeConfigTest, TheFileFollowsTheWindowsBitnessAndTheShareRoot) {
   for (const Case& c : cases) {
     imported.clear();
     p.system.wow64 = c.wow64;
-    Options().SetAppLocation(c.appLocation);
-    Options().SetIsQuenda(true);
-    Options().SetOrvexAddress(c.orvexAddress);
+    run.options.SetAppLocation(c.appLocation);
+    run.options.SetIsQuenda(true);
+    run.options.SetOrvexAddress(c.orvexAddress);
     Launch();
     ASSERT_EQ(imported.size(), 1u) << c.name;
     EXPECT_EQ(imported[0], c.expected) << c.name;
@@ -281,7 +278,7 @@ TEST_F(BdeConfigTest, AnImportedRewriteIsLeftAloneAtTheNextLaunch) {
     Workstation t;
     t.p.system.wow64 = c.wow64;
     t.p.registry.wow64 = c.wow64 == Wow64State::Yes;
-    Options().SetOrvexAddress(c.orvexAddress);
+    t.run.options.SetOrvexAddress(c.orvexAddress);
     t.Launch();
     ASSERT_EQ(t.imported.size(), 1u);
     ImportRegFile(t.p.registry, t.imported[0]);
@@ -307,8 +304,8 @@ TEST_F(BdeConfigTest, ARootThatWouldBreakOutOfItsValueIsNeverWritten) {
   };
   for (const Case& c : cases) {
     Workstation t;
-    Options().SetAppLocation(c.appLocation.empty() ? L"\\\\srv\\Z\\Quenda.exe" : c.appLocation);
-    Options().SetOrvexAddress(c.orvexAddress);
+    t.run.options.SetAppLocation(c.appLocation.empty() ? L"\\\\srv\\Z\\Quenda.exe" : c.appLocation);
+    t.run.options.SetOrvexAddress(c.orvexAddress);
     t.Launch();
     EXPECT_TRUE(t.p.files.Changes().empty()) << ToUtf8(c.orvexAddress + c.appLocation);
     EXPECT_TRUE(t.p.shell.executed.empty()) << ToUtf8(c.orvexAddress + c.appLocation);
@@ -319,12 +316,11 @@ TEST_F(BdeConfigTest, FailuresBeforeTheImport) {
   // A file that cannot be written leaves the step to the launch sequence, as does an unknown
   // bitness; the editor does not start.
   p.files.FailNextCreateWrite();
-  LaunchErrorList list;
-  EXPECT_THROW(AppInspector::Inspect(list), LauncherError);
+  EXPECT_THROW(AppInspector::Inspect(run), LauncherError);
   EXPECT_TRUE(regeditRuns.empty());
 
   p.system.wow64 = Wow64State::Failed;
-  EXPECT_THROW(AppInspector::Inspect(list), LauncherError);
+  EXPECT_THROW(AppInspector::Inspect(run), LauncherError);
   EXPECT_TRUE(regeditRuns.empty());
   EXPECT_FALSE(p.files.Exists(kRegFile));
 

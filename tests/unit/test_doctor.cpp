@@ -1,14 +1,17 @@
 // The check-only doctor over fakes: its checks, the application's command line and exit codes
 // for a workstation that would start, one with a missing share, one where the launcher would ask,
-// one with an offer; and that no write reaches the platform.
+// one with an offer; that no write reaches the platform; and that the share's write test is told
+// from other changes by the change's kind and path.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "doctor/Doctor.h"
+#include "model/LaunchRun.h"
 #include "model/LauncherOptions.h"
 #include "platform/DryRun.h"
 #include "platform/fake/FakePlatform.h"
@@ -21,28 +24,17 @@ namespace {
 using fake::FakePlatform;
 using namespace test;
 
-// One workstation: the fakes below the dry-run adapters the doctor runs on.
-struct Workstation : FreshGlobals {
+// One workstation: the fakes below the dry run the doctor's run goes over.
+struct Workstation {
   FakePlatform p;
-  ChangeLog log;
-  DryRunRegistry registry{p.registry, log};
-  DryRunFileSystem files{p.files, log};
-  DryRunShell shell{log};
-  DoctorUserInterface ui;
+  DryRun dry{p.Services()};
+  LaunchRun run{dry.Services()};
   std::wstring commandLine = L"ZelkoraLauncher.exe";
 
   void User(const wchar_t* name, const std::wstring& value) {
     p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, name, value, RegView::Reg64);
   }
-  DoctorReport Run() {
-    PlatformServices services = Platform();
-    services.registry = &registry;
-    services.files = &files;
-    services.shell = &shell;
-    services.ui = &ui;
-    InstallPlatform(services);  // FakePlatform puts its predecessor back
-    return Doctor::Run(ui, log, commandLine);
-  }
+  DoctorReport Run() { return Doctor::Run(run, dry, commandLine); }
 };
 
 std::vector<std::wstring> Statuses(const DoctorReport& r) {
@@ -135,6 +127,49 @@ TEST(Doctor, ListsWhereTheDiscoveryDatagramWentAndWhereItCouldNot) {
   EXPECT_EQ(r.checks[2], (DoctorCheck{2, L"OK",
                                       L"Discovery could not be sent to 192.0.2.255, UDP port 2868: "
                                       L"Socket Error # 10065"}));
+}
+
+// The dry file system with one more change on each file the launcher makes empty: the same
+// file written whole. When makesEmpty is false, only that write is recorded.
+struct AlsoWritingFiles : DryRunFileSystem {
+  using DryRunFileSystem::DryRunFileSystem;
+  bool makesEmpty = true;
+  bool CreateEmptyFile(const std::wstring& path) override {
+    CreateWrite(path);
+    return !makesEmpty || DryRunFileSystem::CreateEmptyFile(path);
+  }
+};
+
+TEST(Doctor, RecognisesTheSharesWriteTestByTheChangesKindAndPath) {
+  for (const bool madeEmpty : {true, false}) {
+    SCOPED_TRACE(madeEmpty ? "made empty, then written" : "written only");
+    Workstation t;
+    t.User(L"AppLocation", kVelmontOnShare);
+    t.p.files.AddFile(kVelmontOnShare, "MZ");
+    AlsoWritingFiles files{t.p.files, t.dry.log};
+    files.makesEmpty = madeEmpty;
+    PlatformServices ports = t.dry.Services();
+    ports.files = &files;
+    LaunchRun run(ports);
+
+    const DoctorReport r = Doctor::Run(run, t.dry, t.commandLine);
+
+    std::wstring testFile;
+    for (const Change& c : t.dry.log.Changes())
+      if (c.kind == ChangeKind::WriteFile) testFile = c.target;
+    ASSERT_TRUE(StartsWith(testFile, kShare + L"\\")) << ToUtf8(testFile);
+    std::vector<std::wstring> step3;
+    for (const DoctorCheck& c : r.checks)
+      if (c.step == 3) step3.push_back(c.status);
+    EXPECT_EQ(step3, std::vector<std::wstring>{madeEmpty ? L"SKIPPED" : L"OK"});
+    const auto reported = [&](ChangeKind kind) {
+      const std::wstring line = Change{kind, testFile, L"", L""}.Text();
+      return std::find(r.changes.begin(), r.changes.end(), line) != r.changes.end();
+    };
+    EXPECT_TRUE(reported(ChangeKind::WriteFile));
+    EXPECT_FALSE(reported(ChangeKind::CreateFile));
+    EXPECT_EQ(reported(ChangeKind::DeleteFile), !madeEmpty);
+  }
 }
 
 TEST(DoctorReportText, OneLinePerCheckAndExactJson) {

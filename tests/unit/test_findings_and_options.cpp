@@ -13,6 +13,11 @@ namespace {
 
 using fake::FakePlatform;
 
+// Loads as the launcher does: from q's registry, with q's own command line.
+void LoadFrom(FakePlatform& q, LauncherOptions& options) {
+  options.Load(q.registry, q.system, q.system.CommandLine());
+}
+
 TEST(Findings, OnlyCriticalMakesTheListFatalAndItStaysFatal) {
   for (ErrorSeverity s : {ErrorSeverity::Warning, ErrorSeverity::Crystal, ErrorSeverity::Barcode,
                           ErrorSeverity::Braille}) {
@@ -80,7 +85,7 @@ struct OptionsTest : ::testing::Test {
 };
 
 TEST_F(OptionsTest, NothingConfiguredKeepsDefaults) {
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_EQ(o.OrvexAddress(), L"");
   EXPECT_EQ(o.AppLocation(), L"");
   EXPECT_FALSE(o.SkipCR());
@@ -96,7 +101,7 @@ TEST_F(OptionsTest, UserValuesOverrideMachineValuesOneByOne) {
   Machine(L"OrvexAddress", Str(L"machine-srv"));
   User(L"PortOffset", Dw(7));
   User(L"AppLocation", {RegKind::ExpandString, L"%SHARE%\\Quenda\\Quenda.exe", 0});
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_EQ(o.PortOffset(), 7);
   EXPECT_TRUE(o.SkipPC());
   EXPECT_EQ(o.OrvexAddress(), L"machine-srv");
@@ -131,7 +136,7 @@ TEST_F(OptionsTest, AServerThatIsNoPlainNameCountsAsNotSet) {
     fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", Str(c.location),
                        RegView::Reg64);
     LauncherOptions options;
-    options.Load();
+    LoadFrom(fresh, options);
     EXPECT_EQ(options.OrvexAddress(), c.kept ? c.address : L"machine") << c.address;
     EXPECT_EQ(options.AppLocation(), c.kept ? c.location : L"") << c.location;
     EXPECT_EQ(
@@ -142,7 +147,7 @@ TEST_F(OptionsTest, AServerThatIsNoPlainNameCountsAsNotSet) {
 }
 
 TEST_F(OptionsTest, DownloadServerMachineFirstOnlyHttpUrlsNoTrailingSlash) {
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_EQ(o.DownloadServer(), kDefaultDownloadServer);
   struct Case {
     const wchar_t* machine;  // nullptr: not set
@@ -170,19 +175,19 @@ TEST_F(OptionsTest, DownloadServerMachineFirstOnlyHttpUrlsNoTrailingSlash) {
       fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"DownloadServer", Str(c.user),
                          RegView::Reg64);
     LauncherOptions options;
-    options.Load();
+    LoadFrom(fresh, options);
     EXPECT_EQ(options.DownloadServer(), c.expected)
         << (c.machine ? c.machine : L"-") << " / " << (c.user ? c.user : L"-");
   }
   User(L"DownloadServer", Dw(1));
   LauncherOptions wrong;
-  EXPECT_THROW(wrong.Load(), LauncherError);
+  EXPECT_THROW(LoadFrom(p, wrong), LauncherError);
 }
 
 TEST_F(OptionsTest, InstallerAndServerPolicyIsTheMachines) {
   User(L"RequireInstallerHashes", Dw(1));
   User(L"AllowedServers", {RegKind::MultiString, L"", 0, {L"rogue"}});
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_FALSE(o.RequireInstallerHashes());
   EXPECT_TRUE(o.AllowedServers().empty());
   EXPECT_TRUE(o.IsServerAllowed(L"anything"));
@@ -190,7 +195,7 @@ TEST_F(OptionsTest, InstallerAndServerPolicyIsTheMachines) {
   Machine(L"RequireInstallerHashes", Dw(2));
   Machine(L"AllowedServers", {RegKind::MultiString, L"", 0, {L" SRV01 ", L"", L"10.0.0.5"}});
   LauncherOptions machine;
-  machine.Load();
+  LoadFrom(p, machine);
   EXPECT_TRUE(machine.RequireInstallerHashes());
   EXPECT_EQ(machine.AllowedServers(), (std::vector<std::wstring>{L"SRV01", L"10.0.0.5"}));
   EXPECT_TRUE(machine.IsServerAllowed(L"srv01"));
@@ -200,14 +205,14 @@ TEST_F(OptionsTest, InstallerAndServerPolicyIsTheMachines) {
 
   Machine(L"AllowedServers", Str(L"srv01"));  // a list is a REG_MULTI_SZ
   LauncherOptions wrong;
-  EXPECT_THROW(wrong.Load(), LauncherError);
+  EXPECT_THROW(LoadFrom(p, wrong), LauncherError);
 }
 
 TEST_F(OptionsTest, ReadsOnlyThe64BitViewAndASignedOffset) {
   p.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"OrvexAddress", Str(L"wrong-view"),
                  RegView::Reg32);
   User(L"PortOffset", Dw(0xFFFFFFFE));
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_EQ(o.OrvexAddress(), L"");
   EXPECT_EQ(o.PortOffset(), -2);
 }
@@ -228,7 +233,7 @@ TEST_F(OptionsTest, WrongTypesRaiseTheMessageNamingTheValue) {
     fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, c.name, c.value, RegView::Reg64);
     LauncherOptions options;
     try {
-      options.Load();
+      LoadFrom(fresh, options);
       ADD_FAILURE() << "no error for " << ToUtf8(c.name);
     } catch (const LauncherError& e) {
       EXPECT_EQ(e.Message(), c.message);
@@ -238,7 +243,7 @@ TEST_F(OptionsTest, WrongTypesRaiseTheMessageNamingTheValue) {
 
 TEST_F(OptionsTest, CommandLineArgumentsBecomeExtraOptionsWithoutQuotes) {
   p.system.commandLine = L"\"C:\\Apps\\ZelkoraLauncher.exe\"   -a \"b c\"";
-  o.Load();
+  LoadFrom(p, o);
   EXPECT_EQ(o.ExtraOptions(), L"-a b c");
 }
 
@@ -271,7 +276,7 @@ TEST_F(OptionsTest, SaveWritesOnlyTheUserKeyAndDeletesEmptyValues) {
   o.SetAppLocation(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe");
   o.SetOrvexAddress(L"");
   o.SetPortOffset(9);
-  o.Save();
+  o.Save(p.registry);
   auto user = [&](const wchar_t* n) {
     return p.registry.Get(RegRoot::CurrentUser, kLauncherKey, n, RegView::Reg64);
   };
@@ -283,20 +288,20 @@ TEST_F(OptionsTest, SaveWritesOnlyTheUserKeyAndDeletesEmptyValues) {
       RegKind::Missing);
   // The next load falls back to the machine-wide address.
   LauncherOptions next;
-  next.Load();
+  LoadFrom(p, next);
   EXPECT_EQ(next.OrvexAddress(), L"machine");
 }
 
 TEST_F(OptionsTest, SaveIsSilentWhenTheKeyCannotBeOpenedButAFailedWriteRaises) {
   p.registry.DenyWrite(RegRoot::CurrentUser, kLauncherKey, RegView::Reg64);
   o.SetAppLocation(L"x\\Velmont.exe");
-  EXPECT_NO_THROW(o.Save());
+  EXPECT_NO_THROW(o.Save(p.registry));
   EXPECT_EQ(p.registry.writes, 0);
 
   FakePlatform full;
   full.registry.failValueWrites = true;
   try {
-    o.Save();
+    o.Save(full.registry);
     ADD_FAILURE() << "a failed write must raise";
   } catch (const LauncherError& e) {
     EXPECT_EQ(e.Message(), L"Failed to set data for 'AppLocation'");

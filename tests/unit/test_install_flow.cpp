@@ -53,7 +53,7 @@ std::vector<std::wstring> TempFiles(FakePlatform& p) {
   return names;
 }
 
-class InstallFlow : public FreshGlobalsTest {
+class InstallFlow : public FakeRunTest {
  protected:
   void SetUp() override {
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) {
@@ -71,16 +71,15 @@ class InstallFlow : public FreshGlobalsTest {
     p.http.replies[url] = reply;
   }
 
-  FakePlatform p;
   std::vector<Started> runs;
 };
 
 TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
-  Options().SetShareLocation(kShare);
+  run.options.SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
   Serve(kBrailleUrl, "package from the server");
 
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   EXPECT_TRUE(p.ui.installerWindows.empty());
   EXPECT_TRUE(p.http.requested.empty());
@@ -129,16 +128,17 @@ TEST_F(InstallFlow, TheAdminsChecksumsDecideWhatRuns) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakePlatform fresh;
+    // Each row on fakes and options of its own.
+    FakeRun row;
+    FakePlatform& fresh = row.p;
     runs.clear();
     fresh.shell.onExecuteEx = [&](const ShellExecuteRequest& r) {
       std::wstring path = RunPath(r);
       runs.push_back({r, path, fresh.files.Exists(path) ? fresh.files.ReadFileText(path) : ""});
       return ShellStart{true, std::make_unique<FakeProcess>(0)};
     };
-    Options() = LauncherOptions();
-    Options().SetRequireInstallerHashes(c.required);
-    Options().SetShareLocation(kShare);
+    row.run.options.SetRequireInstallerHashes(c.required);
+    row.run.options.SetShareLocation(kShare);
     const std::wstring shared = kShare + L"\\Common\\Braille Fonts.msi";
     if (c.fromShare) fresh.files.AddFile(shared, "abc");
     FakeHttp::Reply reply;
@@ -151,7 +151,8 @@ TEST_F(InstallFlow, TheAdminsChecksumsDecideWhatRuns) {
     fresh.registry.Set(RegRoot::CurrentUser, kInstallerHashesKey, L"Braille Fonts.msi",
                        RegValue{RegKind::String, abc, 0}, RegView::Reg64);
 
-    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+    Installer::Install(row.run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                       L"");
 
     if (c.message.empty()) {
       ASSERT_EQ(runs.size(), 1u);
@@ -174,13 +175,13 @@ TEST_F(InstallFlow, TheAdminsChecksumsDecideWhatRuns) {
 }
 
 TEST_F(InstallFlow, AnEarlierDownloadOfTheSameNameIsNeverRunInsteadOfTheShareCopy) {
-  Options().SetShareLocation(kShare);
+  run.options.SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package from the share");
   // Downloads stay in the temporary folder; the first names the copy would get are taken.
   p.files.AddFile(kTemp + L"tmp0001.msi", "old download 1");
   p.files.AddFile(kTemp + L"tmp0002.msi", "old download 2");
 
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].bytes, "package from the share");
@@ -203,19 +204,20 @@ TEST_F(InstallFlow, DownloadsUnlessTheShareHoldsTheFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakePlatform p;
-    c.arrange(p);
-    Options().SetShareLocation(c.share);
-    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
-    EXPECT_EQ(p.ui.installerWindows.size(), 1u);
-    EXPECT_EQ(p.http.requested, std::vector<std::wstring>{kBrailleUrl});
+    FakeRun row;
+    c.arrange(row.p);
+    row.run.options.SetShareLocation(c.share);
+    Installer::Install(row.run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                       L"");
+    EXPECT_EQ(row.p.ui.installerWindows.size(), 1u);
+    EXPECT_EQ(row.p.http.requested, std::vector<std::wstring>{kBrailleUrl});
   }
 }
 
 TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   Serve(kBrailleUrl, std::string(10000, 'p'));
   p.http.replies[kBrailleUrl].msPerChunk = 100;
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
 
   ASSERT_EQ(p.ui.installerWindows.size(), 1u);
   const FakeInstallerWindow& w = *p.ui.installerWindows[0];
@@ -276,7 +278,7 @@ TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
     p.files.SetSpaceLeft(UINT64_MAX);
     runs.clear();
     c.arrange(*this);
-    Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+    Installer::Install(run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
     ASSERT_EQ(p.ui.installerWindows.size(), 1u);
     EXPECT_TRUE(p.ui.installerWindows[0]->hidden);
     EXPECT_TRUE(p.ui.installerWindows[0]->closed);
@@ -298,11 +300,11 @@ TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
 }
 
 TEST_F(InstallFlow, AShareCopyThatCannotBeMadeIsNamedAndNotDownloadedInstead) {
-  Options().SetShareLocation(kShare);
+  run.options.SetShareLocation(kShare);
   const std::wstring shared = kShare + L"\\Common\\Braille Fonts.msi";
   p.files.AddFile(shared, std::string(10000, 'p'));
   p.files.SetSpaceLeft(100);
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
   EXPECT_TRUE(runs.empty());
   EXPECT_TRUE(p.http.requested.empty());
   ASSERT_EQ(p.ui.dialogs.size(), 1u);
@@ -315,7 +317,7 @@ TEST_F(InstallFlow, AShareCopyThatCannotBeMadeIsNamedAndNotDownloadedInstead) {
 
 TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {
   Serve(kBrailleUrl, "pkg");
-  Installer::Install(L"Braille Fonts", L"Braille Fonts", kBrailleUrl, false, L"");
+  Installer::Install(run, L"Braille Fonts", L"Braille Fonts", kBrailleUrl, false, L"");
   EXPECT_TRUE(runs.empty());
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_TRUE(TempFiles(p).empty());
@@ -354,10 +356,10 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
     runs.clear();
     p.ui.installerWindows.clear();
     p.system.version = c.version;
-    Options().SetShareLocation(c.fromShare ? kShare : L"");
+    run.options.SetShareLocation(c.fromShare ? kShare : L"");
     p.files.AddFile(kShare + L"\\Common\\" + c.fileName, "installer");
     Serve(kBrailleUrl, "installer");
-    Installer::Install(c.fileName, c.fileName, kBrailleUrl, c.elevate, L"");
+    Installer::Install(run, c.fileName, c.fileName, kBrailleUrl, c.elevate, L"");
     EXPECT_EQ(p.ui.installerWindows.size(), c.fromShare ? 0u : 1u);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].request.file == kMsiexec, c.viaMsiexec);
@@ -370,22 +372,22 @@ TEST_F(InstallFlow, ElevationAppliesToProgramsOnly) {
 TEST_F(InstallFlow, AnArchiveIsUnpackedAndItsErrorsReachTheCaller) {
   const std::wstring target = L"C:\\Fonts";
   Serve(kBrailleUrl, test::ZipBuilder().Stored("fonts/a.ttf", "font a").Build());
-  Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target);
+  Installer::Install(run, L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target);
   EXPECT_EQ(p.files.ReadFileText(target + L"\\fonts\\a.ttf"), "font a");
   EXPECT_TRUE(runs.empty());
 
   // A damaged archive: the window still closes, and the error comes out of Install.
   Serve(kBrailleUrl, "not an archive");
-  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
+  EXPECT_THROW(Installer::Install(run, L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
                LauncherError);
   ASSERT_EQ(p.ui.installerWindows.size(), 2u);
   EXPECT_TRUE(p.ui.installerWindows[1]->closed);
 
   // The same from the share: the copy is removed although unpacking failed.
-  Options().SetShareLocation(kShare);
+  run.options.SetShareLocation(kShare);
   p.files.AddFile(kShare + L"\\Common\\fonts.zip", "not an archive");
   size_t before = TempFiles(p).size();
-  EXPECT_THROW(Installer::Install(L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
+  EXPECT_THROW(Installer::Install(run, L"fonts.zip", L"fonts.zip", kBrailleUrl, false, target),
                LauncherError);
   EXPECT_EQ(TempFiles(p).size(), before);
 }
@@ -417,20 +419,22 @@ class SteppedUserInterface : public fake::FakeUserInterface {
   }
 };
 
+// The fixture's fakes with the stepped user interface in place of the fake one; its tests install
+// through steppedRun.
 class InstallWindow : public InstallFlow {
  protected:
-  void SetUp() override {
-    InstallFlow::SetUp();
-    PlatformServices services = Platform();
+  static PlatformServices WithUi(PlatformServices services, IUserInterface& ui) {
     services.ui = &ui;
-    InstallPlatform(services);  // the fixture's FakePlatform puts its own back
+    return services;
   }
   SteppedUserInterface ui;
+  LaunchRun steppedRun{WithUi(p.Services(), ui)};
 };
 
 TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
   Serve(kBrailleUrl, "pkg");
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(steppedRun, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                     L"");
   EXPECT_EQ(ui.threadsStarted, 1);
   EXPECT_EQ(p.http.requested.size(), 1u);
   EXPECT_EQ(runs.size(), 1u);
@@ -441,7 +445,8 @@ TEST_F(InstallWindow, ASecondActivationDoesNotStartASecondDownload) {
 TEST_F(InstallWindow, AThreadThatCannotStartClosesTheWindow) {
   Serve(kBrailleUrl, "pkg");
   ui.failStart = true;
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(steppedRun, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                     L"");
   ASSERT_EQ(ui.installerWindows.size(), 1u);
   EXPECT_TRUE(ui.installerWindows[0]->hidden);
   EXPECT_TRUE(ui.installerWindows[0]->closed);
@@ -453,7 +458,8 @@ TEST_F(InstallWindow, AReportAfterTheWindowHasGoneRunsNothing) {
   Serve(kBrailleUrl, "pkg");
   ui.activations = 1;
   ui.runThreadsWhileShown = false;
-  Installer::Install(L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false, L"");
+  Installer::Install(steppedRun, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                     L"");
   ui.RunThreads();  // the download starts after Install has returned and removed its folder
   EXPECT_TRUE(p.http.requested.empty());
   EXPECT_TRUE(runs.empty());

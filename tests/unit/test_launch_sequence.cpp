@@ -10,6 +10,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "model/LauncherUtils.h"
 #include "model/Trace.h"
+#include "steps/LaunchSteps.h"
 #include "utils/Paths.h"
 #include "utils/Text.h"
 #include "TestSupport.h"
@@ -17,7 +18,6 @@
 namespace zl {
 namespace {
 
-using fake::FakePlatform;
 using namespace test;
 
 struct RecordingView : IMainView {
@@ -30,10 +30,9 @@ struct RecordingView : IMainView {
 const std::wstring kCrLf2 = L"\r\n\r\n";
 const std::wstring kHeader = L"Additionally, the following warnings were thrown:";
 
-struct LaunchTest : FreshGlobalsTest {
-  FakePlatform p;
+struct LaunchTest : FakeRunTest {
   RecordingView view;
-  LaunchSequence form{view};
+  LaunchSequence form{view, run};
   void SetUp() override { form.OnCreate(); }  // as the window does when it is made
   void Add(const wchar_t* msg, ErrorSeverity s) { AddFinding(form.Errors(), msg, s); }
   void PlainAdd(const wchar_t* msg, ErrorSeverity s) {
@@ -42,12 +41,12 @@ struct LaunchTest : FreshGlobalsTest {
 };
 
 TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
-  Options().SetAppLocation(kVelmontOnShare);
-  Options().SetOrvexAddress(L"srv01");
+  run.options.SetAppLocation(kVelmontOnShare);
+  run.options.SetOrvexAddress(L"srv01");
   p.files.AddFile(kVelmontOnShare, "MZ");
   // Nothing for step 5 to offer or warn about.
-  Options().SetSkipCR(true);
-  Options().SetSkipPC(true);
+  run.options.SetSkipCR(true);
+  run.options.SetSkipPC(true);
   p.files.AddFile(kBrailleFont, "font");
   form.OnActivate();
 
@@ -81,9 +80,9 @@ TEST_F(LaunchTest, ARunWithoutFindingsShowsSixStatusesStartsTheAppAndEnds) {
 }
 
 TEST_F(LaunchTest, ARunProbesTheShareAndLooksUpTheApplicationOnceTheNextRunAgain) {
-  Options().SetAppLocation(kVelmontOnShare);
-  Options().SetSkipCR(true);
-  Options().SetSkipPC(true);
+  run.options.SetAppLocation(kVelmontOnShare);
+  run.options.SetSkipCR(true);
+  run.options.SetSkipPC(true);
   p.files.AddFile(kVelmontOnShare, "MZ");
   p.files.AddFile(kBrailleFont, "font");
   auto probes = [&] {
@@ -95,7 +94,8 @@ TEST_F(LaunchTest, ARunProbesTheShareAndLooksUpTheApplicationOnceTheNextRunAgain
   EXPECT_EQ(p.files.AttributeQueries(kVelmontOnShare), 1);
   ASSERT_EQ(p.shell.opened.size(), 1u);
 
-  LaunchSequence next{view};
+  // The same run again: its cache forgets what the first launch found on the share.
+  LaunchSequence next{view, run};
   next.OnCreate();
   next.OnActivate();
   EXPECT_EQ(probes(), 2);
@@ -124,11 +124,11 @@ TEST_F(LaunchTest, ApplicationParametersFollowTheOptions) {
       {L"", 4, L"srv", L"-a b c", L" -a b c"},  // no location: only the launcher's own arguments
   };
   for (const Case& c : cases) {
-    Options().SetAppLocation(c.app);
-    Options().SetPortOffset(c.offset);
-    Options().SetOrvexAddress(c.address);
-    Options().SetExtraOptions(c.extra);
-    EXPECT_EQ(BuildApplicationParameters(), c.params);
+    run.options.SetAppLocation(c.app);
+    run.options.SetPortOffset(c.offset);
+    run.options.SetOrvexAddress(c.address);
+    run.options.SetExtraOptions(c.extra);
+    EXPECT_EQ(BuildApplicationParameters(run.options), c.params);
   }
 }
 
@@ -169,17 +169,17 @@ TEST_F(LaunchTest, FatalReportTexts) {
        L"C2" + kCrLf2 + kHeader + L"\r\n" + kCrLf2},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
+    FakeRun fresh;
     RecordingView v;
-    LaunchSequence f(v);
+    LaunchSequence f(v, fresh.run);
     for (auto& [msg, sev] : c.findings) AddFinding(f.Errors(), msg, sev);
     EXPECT_TRUE(f.ReportErrors(false));
-    ASSERT_EQ(fresh.ui.boxes.size(), 1u);
-    EXPECT_EQ(fresh.ui.boxes[0].text, c.text);
-    EXPECT_EQ(fresh.ui.boxes[0].caption, L"Attention");
-    EXPECT_EQ(fresh.ui.boxes[0].flags, mb::Ok | mb::IconWarning | mb::SetForeground);
-    EXPECT_TRUE(fresh.ui.dialogs.empty());
-    EXPECT_EQ(fresh.ui.terminateOnMain, 1);  // asked on the main thread by this test
+    ASSERT_EQ(fresh.p.ui.boxes.size(), 1u);
+    EXPECT_EQ(fresh.p.ui.boxes[0].text, c.text);
+    EXPECT_EQ(fresh.p.ui.boxes[0].caption, L"Attention");
+    EXPECT_EQ(fresh.p.ui.boxes[0].flags, mb::Ok | mb::IconWarning | mb::SetForeground);
+    EXPECT_TRUE(fresh.p.ui.dialogs.empty());
+    EXPECT_EQ(fresh.p.ui.terminateOnMain, 1);  // asked on the main thread by this test
   }
 }
 
@@ -245,20 +245,20 @@ TEST_F(LaunchTest, OffersAreStillAskedAfterTheAttentionBox) {
 TEST_F(LaunchTest, AnErrorEscapingAStepEndsTheRunSilently) {
   // A routine on the main thread that raises: the error comes back to the worker, leaves Launch
   // and the program ends without a message.
-  FakePlatform fresh;
+  FakeRun fresh;
   RecordingView v;
-  LaunchSequence f(v);
-  BGWorker* worker = BGWorker::CreateSuspended();
+  LaunchSequence f(v, fresh.run);
+  BGWorker* worker = BGWorker::CreateSuspended(fresh.p.ui);
   bool terminated = false;
   worker->SetThreadEntry([&] {
     worker->UpdateUI([] { throw LauncherError(L"disk full"); });
     ADD_FAILURE() << "the error must come back to the worker";
   });
-  worker->SetOnTerminate([&](BGWorker*) { terminated = fresh.ui.IsMainThread(); });
+  worker->SetOnTerminate([&](BGWorker*) { terminated = fresh.p.ui.IsMainThread(); });
   worker->Start();
   EXPECT_TRUE(terminated);
-  EXPECT_TRUE(fresh.ui.boxes.empty());
-  EXPECT_TRUE(fresh.ui.dialogs.empty());
+  EXPECT_TRUE(fresh.p.ui.boxes.empty());
+  EXPECT_TRUE(fresh.p.ui.dialogs.empty());
 }
 
 TEST(Trace, MessageLineBreaksBecomeSlashes) {
@@ -276,10 +276,10 @@ TEST_F(LaunchTest, TheTraceOfARunGoesToTheDebugOutputAndTheAdminsLogFile) {
                  RegView::Reg64);
   p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", kVelmontOnShare,
                        RegView::Reg64);
-  Options().Load();
-  EXPECT_EQ(Options().LogFile(), L"C:\\Temp\\zl.log");
-  Options().SetSkipCR(true);
-  Options().SetSkipPC(true);
+  run.options.Load(p.registry, p.system, p.system.CommandLine());
+  EXPECT_EQ(run.options.LogFile(), L"C:\\Temp\\zl.log");
+  run.options.SetSkipCR(true);
+  run.options.SetSkipPC(true);
   p.files.AddFile(kVelmontOnShare, "MZ");
   p.files.AddFile(kBrailleFont, "font");
   form.OnActivate();
@@ -311,7 +311,7 @@ TEST_F(LaunchTest, AFailingRunIsTracedAndALogThatCannotBeWrittenChangesNothing) 
   p.files.SetReadOnlyDir(L"C:\\Locked", true);
   p.registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", L"srv09",
                        RegView::Reg64);
-  Options().Load();
+  run.options.Load(p.registry, p.system, p.system.CommandLine());
   p.network.accepting = {L"srv09:2879"};
   form.OnActivate();
 

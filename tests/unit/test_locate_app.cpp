@@ -19,8 +19,18 @@ using fake::FakePlatform;
 const std::wstring kRefused = L"Selected application must be Velmont.EXE or Quenda.EXE";
 const std::wstring kHelp = L"https://www.zelkora.example/support/launcher";
 
-struct LocateAppTest : test::FreshGlobalsTest {
-  std::optional<FakePlatform> p{std::in_place};
+struct LocateAppTest : ::testing::Test {
+  // The run of the current test or table row; p and run point into it.
+  std::optional<test::FakeRun> current{std::in_place};
+  FakePlatform* p = &current->p;
+  LaunchRun* run = &current->run;
+  // A clean platform, for each row of a table.
+  void Fresh() {
+    current.reset();
+    current.emplace();
+    p = &current->p;
+    run = &current->run;
+  }
 };
 
 TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
@@ -54,12 +64,11 @@ TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    p.reset();
-    p.emplace();
+    Fresh();
     p->ui.formAnswers = c.form;
     p->ui.fileAnswers = c.file;
 
-    EXPECT_EQ(OrvexLocator::LocateApp(), c.result);
+    EXPECT_EQ(OrvexLocator::LocateApp(run->Ports()), c.result);
     EXPECT_EQ(p->ui.forms.size(), 1u);
     EXPECT_EQ(p->ui.fileDialogs.size(), c.fileDialogs);
     ASSERT_EQ(p->ui.dialogs.size(), c.refused ? 1u : 0u);
@@ -79,7 +88,7 @@ TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
 
 TEST_F(LocateAppTest, WhatTheWindowsShow) {
   p->ui.formAnswers = {true};
-  OrvexLocator::LocateApp();
+  OrvexLocator::LocateApp(run->Ports());
   ASSERT_EQ(p->ui.forms.size(), 1u);
   const LocateProgramFormContent& form = p->ui.forms[0];
   EXPECT_EQ(form.caption, L"Information");
@@ -111,7 +120,7 @@ TEST_F(LocateAppTest, TheLinkOpensTheHelpPageAndTheWindowStays) {
   };
   p->ui.formAnswers = {true};
   p->ui.fileAnswers = {L"C:\\Velmont.exe"};
-  EXPECT_EQ(OrvexLocator::LocateApp(), L"C:\\Velmont.exe");
+  EXPECT_EQ(OrvexLocator::LocateApp(run->Ports()), L"C:\\Velmont.exe");
   ASSERT_EQ(p->shell.opened.size(), 2u);
   for (const auto& call : p->shell.opened) {
     EXPECT_EQ(call.verb, L"OPEN");
@@ -125,8 +134,8 @@ TEST_F(LocateAppTest, TheLinkOpensTheHelpPageAndTheWindowStays) {
 TEST_F(LocateAppTest, EachCallShowsAFreshWindow) {
   // Next in the first window must not carry over to the second, closed by its close box.
   p->ui.formAnswers = {true, false};
-  EXPECT_EQ(OrvexLocator::LocateApp(), L"");
-  EXPECT_EQ(OrvexLocator::LocateApp(), L"");
+  EXPECT_EQ(OrvexLocator::LocateApp(run->Ports()), L"");
+  EXPECT_EQ(OrvexLocator::LocateApp(run->Ports()), L"");
   EXPECT_EQ(p->ui.forms.size(), 2u);
   EXPECT_EQ(p->ui.fileDialogs.size(), 1u);
 }
@@ -136,17 +145,15 @@ TEST_F(LocateAppTest, FromTheWorkerTheWindowsRunOnTheMainThread) {
     std::wstring pick, result;
   };
   for (const Case& c : {Case{L"C:\\Velmont.exe", L"C:\\Velmont.exe"}, Case{L"C:\\x.exe", L""}}) {
-    p.reset();
-    p.emplace();
+    Fresh();
     p->ui.formAnswers = {true};
     p->ui.fileAnswers = {c.pick};
     std::optional<std::wstring> result;
     bool entryOnMain = true;
-    BGWorker* worker = BGWorker::CreateSuspended();
+    BGWorker* worker = BGWorker::CreateSuspended(p->ui);
     worker->SetThreadEntry([&] {
-      g_locator_worker = worker;
-      entryOnMain = Platform().ui->IsMainThread();
-      result = OrvexLocator::LocateApp();
+      entryOnMain = p->ui.IsMainThread();
+      result = OrvexLocator::LocateApp(run->Ports());
     });
     worker->Start();
 
@@ -158,7 +165,6 @@ TEST_F(LocateAppTest, FromTheWorkerTheWindowsRunOnTheMainThread) {
     // The refusal comes after the hand-over, from the calling thread.
     for (const auto& d : p->ui.dialogs) EXPECT_FALSE(d.onMainThread);
     EXPECT_EQ(p->ui.dialogs.size(), c.result.empty() ? 1u : 0u);
-    EXPECT_EQ(g_locator_worker, nullptr);
   }
 }
 

@@ -15,7 +15,6 @@
 namespace zl {
 namespace {
 
-using fake::FakePlatform;
 using Change = FakeFileSystem::Change;
 using Kind = FakeFileSystem::ChangeKind;
 
@@ -28,20 +27,19 @@ const std::wstring kNoShare =
     L"share %s does not appear to be valid.  Please check that this network share exists and "
     L"try again.";
 
-struct NetworkInspectorTest : test::FreshGlobalsTest {
-  FakePlatform p;
-  LaunchErrorList list;
-  void ExpectOneCritical(const std::wstring& message) {
-    test::ExpectOneCritical(list, message);
-    EXPECT_EQ(Options().ShareLocation(), L"");
+struct NetworkInspectorTest : test::FakeRunTest {
+  // The findings and options of the run checked: the fixture's, or a table row's own.
+  static void ExpectOneCritical(const LaunchRun& checked, const std::wstring& message) {
+    test::ExpectOneCritical(checked.findings, message);
+    EXPECT_EQ(checked.options.ShareLocation(), L"");
   }
 };
 
 TEST_F(NetworkInspectorTest, NoServerAddressTouchesNothing) {
   p.files.AddDir(L"\\\\srv01\\zelkora$");
-  NetworkInspector::Inspect(list);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(Options().ShareLocation(), L"");
+  NetworkInspector::Inspect(run);
+  EXPECT_EQ(run.findings.Count(), 0);
+  EXPECT_EQ(run.options.ShareLocation(), L"");
   EXPECT_TRUE(p.files.Changes().empty());
   EXPECT_TRUE(p.shell.executed.empty());
   EXPECT_EQ(p.system.guidsMade, 0);
@@ -56,17 +54,15 @@ TEST_F(NetworkInspectorTest, WritableShareBecomesTheShareLocationAndKeepsNoTestF
       {L"SRV-02.office.local", L"\\\\SRV-02.office.local\\zelkora$"},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    Options() = LauncherOptions();
-    list = LaunchErrorList();
-    fresh.files.AddDir(c.share);
-    Options().SetOrvexAddress(c.address);
+    test::FakeRun fresh;
+    fresh.p.files.AddDir(c.share);
+    fresh.run.options.SetOrvexAddress(c.address);
 
-    NetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(fresh.run);
 
-    EXPECT_EQ(list.Count(), 0) << c.address;
-    EXPECT_EQ(Options().ShareLocation(), c.share);
-    auto changes = fresh.files.Changes();
+    EXPECT_EQ(fresh.run.findings.Count(), 0) << c.address;
+    EXPECT_EQ(fresh.run.options.ShareLocation(), c.share);
+    auto changes = fresh.p.files.Changes();
     ASSERT_EQ(changes.size(), 2u) << c.address;
     EXPECT_EQ(changes[0].kind, Kind::CreateFile);
     EXPECT_EQ(changes[1], (Change{Kind::DeleteFile, changes[0].path}));
@@ -75,28 +71,28 @@ TEST_F(NetworkInspectorTest, WritableShareBecomesTheShareLocationAndKeepsNoTestF
     EXPECT_EQ(changes[0].path.size(), c.share.size() + 1 + 38 + 4) << changes[0].path;
     EXPECT_EQ(changes[0].path.substr(changes[0].path.size() - 5), L"}.txt");
     std::vector<std::wstring> left;
-    fresh.files.ListDirectory(c.share, [&](const DirEntry& e) {
+    fresh.p.files.ListDirectory(c.share, [&](const DirEntry& e) {
       left.push_back(e.name);
       return true;
     });
     EXPECT_TRUE(left.empty()) << c.address;
     // The share was woken through the shell before it was tested.
-    ASSERT_EQ(fresh.shell.executed.size(), 1u);
-    EXPECT_TRUE(StartsWith(fresh.shell.executed[0].file, c.share + L"\\{"))
-        << fresh.shell.executed[0].file;
+    ASSERT_EQ(fresh.p.shell.executed.size(), 1u);
+    EXPECT_TRUE(StartsWith(fresh.p.shell.executed[0].file, c.share + L"\\{"))
+        << fresh.p.shell.executed[0].file;
   }
 }
 
 TEST_F(NetworkInspectorTest, EachLaunchUsesANewTestNameAndLeavesOldFilesAlone) {
   p.files.AddFile(L"\\\\srv01\\zelkora$\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}.txt", "");
   p.files.AddFile(L"\\\\srv01\\zelkora$\\{7A1D2C3B-0000-4000-8000-00AABBCCDDEE}.txt", "");
-  Options().SetOrvexAddress(L"srv01");
-  NetworkInspector::Inspect(list);
-  NetworkInspector::Inspect(list);
+  run.options.SetOrvexAddress(L"srv01");
+  NetworkInspector::Inspect(run);
+  NetworkInspector::Inspect(run);
   auto changes = p.files.Changes();
   ASSERT_EQ(changes.size(), 4u);
   EXPECT_NE(changes[0].path, changes[2].path);
-  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(run.findings.Count(), 0);
   EXPECT_TRUE(p.files.Exists(L"\\\\srv01\\zelkora$\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}.txt"));
   EXPECT_TRUE(p.files.Exists(L"\\\\srv01\\zelkora$\\{7A1D2C3B-0000-4000-8000-00AABBCCDDEE}.txt"));
 }
@@ -106,18 +102,16 @@ TEST_F(NetworkInspectorTest, ReadOnlyShareNamesTheShareAndTheUser) {
     std::wstring user;
   } cases[] = {{L"OFFICE\\anna"}, {L""}};
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    Options() = LauncherOptions();
-    list = LaunchErrorList();
-    fresh.files.AddDir(L"\\\\srv01\\zelkora$");
-    fresh.files.SetReadOnlyDir(L"\\\\srv01\\zelkora$", true);
-    fresh.system.userName = c.user;
-    Options().SetOrvexAddress(L"srv01");
+    test::FakeRun fresh;
+    fresh.p.files.AddDir(L"\\\\srv01\\zelkora$");
+    fresh.p.files.SetReadOnlyDir(L"\\\\srv01\\zelkora$", true);
+    fresh.p.system.userName = c.user;
+    fresh.run.options.SetOrvexAddress(L"srv01");
 
-    NetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(fresh.run);
 
-    ExpectOneCritical(FormatS(kNoAccess, {L"\\\\srv01\\zelkora$", c.user}));
-    EXPECT_TRUE(fresh.files.Changes().empty());
+    ExpectOneCritical(fresh.run, FormatS(kNoAccess, {L"\\\\srv01\\zelkora$", c.user}));
+    EXPECT_TRUE(fresh.p.files.Changes().empty());
   }
 }
 
@@ -134,17 +128,16 @@ TEST_F(NetworkInspectorTest, MissingShareNamesAddressResolvedAddressAndSharePath
       {L"srv01", L"10.0.0.7", L"10.0.0.7", false},
   };
   for (const Case& c : cases) {
-    FakePlatform fresh;
-    Options() = LauncherOptions();
-    list = LaunchErrorList();
-    if (!c.resolvesTo.empty()) fresh.network.addresses[c.address] = c.resolvesTo;
-    if (c.otherShare) fresh.files.AddDir(L"\\\\" + c.address + L"\\public");
-    Options().SetOrvexAddress(c.address);
+    test::FakeRun fresh;
+    if (!c.resolvesTo.empty()) fresh.p.network.addresses[c.address] = c.resolvesTo;
+    if (c.otherShare) fresh.p.files.AddDir(L"\\\\" + c.address + L"\\public");
+    fresh.run.options.SetOrvexAddress(c.address);
 
-    NetworkInspector::Inspect(list);
+    NetworkInspector::Inspect(fresh.run);
 
-    ExpectOneCritical(FormatS(kNoShare, {c.address, c.shown, L"\\\\" + c.address + L"\\zelkora$"}));
-    EXPECT_TRUE(fresh.files.Changes().empty());
+    ExpectOneCritical(fresh.run,
+                      FormatS(kNoShare, {c.address, c.shown, L"\\\\" + c.address + L"\\zelkora$"}));
+    EXPECT_TRUE(fresh.p.files.Changes().empty());
   }
 }
 

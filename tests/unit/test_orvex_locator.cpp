@@ -24,16 +24,17 @@ const std::wstring kNotFound =
     L"Please contact Zelkora Software support at support@zelkora.example, or call "
     L"1-800-555-0142 or 1-800-555-0143.";
 
-struct LocatorTest : FreshGlobalsTest {
-  std::optional<FakePlatform> p{std::in_place};
-  LaunchErrorList errors;
-  // A clean platform, findings list and options, for each row of a table.
+struct LocatorTest : ::testing::Test {
+  // The run of the current test or table row; p and run point into it.
+  std::optional<FakeRun> current{std::in_place};
+  FakePlatform* p = &current->p;
+  LaunchRun* run = &current->run;
+  // A clean platform, findings list, options and share cache, for each row of a table.
   void Fresh() {
-    p.reset();
-    p.emplace();
-    errors = LaunchErrorList();
-    Options() = LauncherOptions();
-    ShareCache::Forget();
+    current.reset();
+    current.emplace();
+    p = &current->p;
+    run = &current->run;
   }
 
   // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".
@@ -184,9 +185,9 @@ TEST_F(LocatorTest, DecisionTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh();
-    Options().SetAppLocation(c.savedLocation);
-    Options().SetOrvexAddress(c.configured);
-    Options().SetPortOffset(c.portOffset);
+    run->options.SetAppLocation(c.savedLocation);
+    run->options.SetOrvexAddress(c.configured);
+    run->options.SetPortOffset(c.portOffset);
     if (c.savedLocation.find(L"Other.exe") != std::wstring::npos) {
       // What Load found: both values in the user's key.
       p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", c.savedLocation,
@@ -201,17 +202,17 @@ TEST_F(LocatorTest, DecisionTable) {
     p->ui.formAnswers = c.formAnswers;
     p->ui.fileAnswers = c.fileAnswers;
 
-    OrvexLocator::Locate(errors);
+    OrvexLocator::Locate(*run);
 
-    EXPECT_EQ(Options().OrvexAddress(), c.wantAddress);
-    EXPECT_EQ(Options().AppLocation(), c.wantApp);
+    EXPECT_EQ(run->options.OrvexAddress(), c.wantAddress);
+    EXPECT_EQ(run->options.AppLocation(), c.wantApp);
     EXPECT_EQ(Probes(), c.wantProbes);
     EXPECT_EQ(BroadcastPorts(), c.wantBroadcasts);
     EXPECT_EQ(p->ui.forms.size(), c.wantForms);
     if (c.wantCritical)
-      ExpectOneCritical(errors, kNotFound);
+      ExpectOneCritical(run->findings, kNotFound);
     else
-      EXPECT_EQ(errors.Count(), 0);
+      EXPECT_EQ(run->findings.Count(), 0);
     EXPECT_EQ(Saved(L"AppLocation"), c.wantSavedLocation);
     EXPECT_EQ(Saved(L"OrvexAddress"), c.wantSavedAddress);
     EXPECT_EQ(ZoneEntries(), c.wantZone);
@@ -220,7 +221,7 @@ TEST_F(LocatorTest, DecisionTable) {
 
 TEST_F(LocatorTest, TheBroadcastIsOneRequestOfFourteenBytesAndOneBoundedWait) {
   p->network.replies = {"SRV01,<SecurityID>"};
-  OrvexLocator::Locate(errors);
+  OrvexLocator::Locate(*run);
   ASSERT_EQ(p->network.broadcasts.size(), 1u);
   EXPECT_EQ(p->network.broadcasts[0].second, std::string("Finding Server"));
   EXPECT_EQ(p->network.broadcasts[0].second.size(), 14u);
@@ -233,10 +234,10 @@ TEST_F(LocatorTest, SocketErrorsOfTheBroadcastLeaveLocate) {
     SCOPED_TRACE(sendFails ? "send" : "receive");
     p->network.sendFails = sendFails;
     p->network.receiveFails = !sendFails;
-    Options() = LauncherOptions();
-    EXPECT_THROW(OrvexLocator::Locate(errors), LauncherError);
+    run->options = LauncherOptions();
+    EXPECT_THROW(OrvexLocator::Locate(*run), LauncherError);
     EXPECT_TRUE(p->ui.forms.empty());
-    EXPECT_EQ(errors.Count(), 0);
+    EXPECT_EQ(run->findings.Count(), 0);
   }
 }
 
@@ -287,17 +288,17 @@ TEST_F(LocatorTest, DiscoveryReplies) {
     p->network.replies = {c.reply};
     auto keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
 
-    OrvexLocator::Locate(errors);
+    OrvexLocator::Locate(*run);
 
-    EXPECT_EQ(Options().OrvexAddress(), c.server);
+    EXPECT_EQ(run->options.OrvexAddress(), c.server);
     if (c.server.empty()) {
       // Not a server: the user is asked, and nothing of the reply went anywhere.
       EXPECT_EQ(p->ui.forms.size(), 1u);
-      ExpectOneCritical(errors, kNotFound);
+      ExpectOneCritical(run->findings, kNotFound);
       EXPECT_EQ(p->registry.AllKeys(RegRoot::CurrentUser), keysBefore);
     } else {
       EXPECT_TRUE(p->ui.forms.empty());
-      EXPECT_EQ(errors.Count(), 0);
+      EXPECT_EQ(run->findings.Count(), 0);
     }
   }
 }
@@ -337,17 +338,16 @@ TEST_F(LocatorTest, IgnoredRepliesShareTheOneTwoSecondWait) {
     net.delays = c.delays;
     net.replies = {"my server", "SRV02,<SecurityID>"};
     p->system.ticks = c.startTicks;
-    PlatformServices services = Platform();
+    // The row's run, with the slow network in place of the fake one.
+    PlatformServices services = p->Services();
     services.network = &net;
-    InstallPlatform(services);
+    LaunchRun slowRun(services);
 
-    OrvexLocator::Locate(errors);
+    OrvexLocator::Locate(slowRun);
 
     EXPECT_EQ(net.receiveTimeouts, c.waits);
-    EXPECT_EQ(Options().OrvexAddress(), c.server);
+    EXPECT_EQ(slowRun.options.OrvexAddress(), c.server);
     EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
-    services.network = &p->network;
-    InstallPlatform(services);
   }
 }
 
@@ -370,18 +370,18 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh();
-    Options().SetAllowedServers({L"Srv01", L"10.0.0.5"});
+    run->options.SetAllowedServers({L"Srv01", L"10.0.0.5"});
     p->network.hostNames = {{L"10.0.0.7", L"srv01.corp.local"}, {L"10.0.0.9", L"other"}};
     p->network.replies.assign(c.replies.begin(), c.replies.end());
-    OrvexLocator::Locate(errors);
-    EXPECT_EQ(Options().OrvexAddress(), c.server);
+    OrvexLocator::Locate(*run);
+    EXPECT_EQ(run->options.OrvexAddress(), c.server);
     EXPECT_EQ(p->ui.forms.size(), c.server.empty() ? 1u : 0u);
   }
   // The trace says which reply was ignored and why.
   Fresh();
-  Options().SetAllowedServers({L"srv01"});
+  run->options.SetAllowedServers({L"srv01"});
   p->network.replies = {"ROGUE,x", std::string("\x01,x"), "srv01,x"};
-  OrvexLocator::Locate(errors);
+  OrvexLocator::Locate(*run);
   std::wstring trace;
   for (const std::wstring& line : p->system.debugOutput) trace += line;
   for (const wchar_t* want :
@@ -391,12 +391,12 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
     EXPECT_NE(trace.find(want), std::wstring::npos) << ToUtf8(want) << ToUtf8(trace);
   // The configured address is the admin's own and is not filtered.
   Fresh();
-  Options().SetAllowedServers({L"srv01"});
-  Options().SetOrvexAddress(L"srv09");
+  run->options.SetAllowedServers({L"srv01"});
+  run->options.SetOrvexAddress(L"srv09");
   p->network.accepting = {L"srv09:2879"};
-  OrvexLocator::Locate(errors);
-  EXPECT_EQ(Options().OrvexAddress(), L"srv09");
-  EXPECT_EQ(errors.Count(), 0);
+  OrvexLocator::Locate(*run);
+  EXPECT_EQ(run->options.OrvexAddress(), L"srv09");
+  EXPECT_EQ(run->findings.Count(), 0);
 }
 
 TEST(BroadcastDestinations, TheLimitedOneThenEachNetworkOnceInAdapterOrder) {
@@ -433,13 +433,13 @@ TEST_F(LocatorTest, AFailedSendSkipsOneDestinationOnlyAndAllFailingEndsTheLaunch
   p->network.adapters = {{true, false, {{0xC0000205u, 24}}}, {true, false, {{0xC6336407u, 24}}}};
   p->network.unreachable = {0xC00002FFu};
   p->network.replies = {"srv01,x"};
-  OrvexLocator::Locate(errors);
+  OrvexLocator::Locate(*run);
   EXPECT_EQ(p->network.destinations, (std::vector<uint32_t>{0xFFFFFFFFu, 0xC63364FFu}));
-  EXPECT_EQ(Options().OrvexAddress(), L"srv01");
+  EXPECT_EQ(run->options.OrvexAddress(), L"srv01");
 
   Fresh();
   p->network.sendFails = true;
-  EXPECT_THROW(OrvexLocator::Locate(errors), LauncherError);
+  EXPECT_THROW(OrvexLocator::Locate(*run), LauncherError);
 }
 
 TEST_F(LocatorTest, ResolveAddress) {
@@ -457,7 +457,7 @@ TEST_F(LocatorTest, ResolveAddress) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value.begin(), c.value.end()));
     p->network.lookups.clear();
-    EXPECT_EQ(OrvexLocator::ResolveAddress(c.value), c.result);
+    EXPECT_EQ(OrvexLocator::ResolveAddress(p->network, c.value), c.result);
     EXPECT_EQ(p->network.lookups.size(), c.lookups);
   }
 }
@@ -481,7 +481,8 @@ TEST(ResolveHostname, KeepsTheAddressUnlessTheResolverGivesAPlainHostName) {
       {L"10.0.0.8", L".hidden"}, {L"10.0.0.9", L"10.0.0.9"},  // no answer
       {L"srv02", L"srv02"},                                   // a name: no lookup
   };
-  for (const Case& c : cases) EXPECT_EQ(OrvexLocator::ResolveHostname(c.value), c.result);
+  for (const Case& c : cases)
+    EXPECT_EQ(OrvexLocator::ResolveHostname(p.network, c.value), c.result);
   EXPECT_EQ(p.network.lookups.size(), 5u);
 }
 

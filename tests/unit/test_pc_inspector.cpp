@@ -15,8 +15,6 @@
 namespace zl {
 namespace {
 
-using fake::FakePlatform;
-
 const std::wstring kDiskWarning =
     L"This computer is running very low on free drive space on the C drive.  This can cause slow "
     L"performance, program crashes, and even data corruption.";
@@ -27,9 +25,8 @@ const std::wstring kVersionWarning =
 const std::wstring kQuendaKey = L"Software\\Zelkora Software\\Quenda\\Options";
 const std::wstring kVelmontKey = L"Software\\Zelkora Software\\Velmont\\Options";
 
-struct PCInspectorTest : test::FreshGlobalsTest {
-  FakePlatform p;
-  LaunchErrorList list;
+struct PCInspectorTest : test::FakeRunTest {
+  LaunchErrorList& list = run.findings;
   void SetVersion(uint32_t major, uint32_t minor, bool ok = true) {
     p.system.version = OsVersion{ok, major, minor, 2};
   }
@@ -56,7 +53,7 @@ TEST_F(PCInspectorTest, DiskWarningFromTheCallersFreeBytesAt250MiB) {
   for (const Case& c : cases) {
     list = LaunchErrorList();
     p.system.freeBytes = c.freeBytes;
-    PCInspector::Inspect(list);
+    PCInspector::Inspect(run);
     std::vector<std::wstring> expected;
     if (c.warned) expected.push_back(kDiskWarning);
     EXPECT_EQ(Messages(), expected) << (c.freeBytes ? *c.freeBytes : -1);
@@ -78,26 +75,27 @@ TEST_F(PCInspectorTest, VersionWarningBelowXPAndWindows7Test) {
   for (const Case& c : cases) {
     list = LaunchErrorList();
     SetVersion(c.major, c.minor, c.ok);
-    PCInspector::Inspect(list);
+    PCInspector::Inspect(run);
     std::vector<std::wstring> expected;
     if (!c.xpOrHigher) expected.push_back(kVersionWarning);
     EXPECT_EQ(Messages(), expected) << c.major << "." << c.minor;
-    EXPECT_EQ(PCInspector::IsWindows7OrHigher(), c.win7OrHigher) << c.major << "." << c.minor;
+    EXPECT_EQ(PCInspector::IsWindows7OrHigher(p.system), c.win7OrHigher)
+        << c.major << "." << c.minor;
   }
 }
 
 TEST_F(PCInspectorTest, AFailedVersionQueryCountsAsAnOldWindows) {
   // Whatever the structure held: a query that failed says nothing about the version.
   p.system.version = OsVersion{false, 6, 1, 2};
-  EXPECT_FALSE(PCInspector::IsWindows7OrHigher());
-  PCInspector::Inspect(list);
+  EXPECT_FALSE(PCInspector::IsWindows7OrHigher(p.system));
+  PCInspector::Inspect(run);
   EXPECT_EQ(Messages(), (std::vector<std::wstring>{kVersionWarning}));
 }
 
 TEST_F(PCInspectorTest, LowDiskAndOldWindowsGiveBothWarningsDiskFirst) {
   SetVersion(5, 0);
   p.system.freeBytes = int64_t(100);
-  PCInspector::Inspect(list);
+  PCInspector::Inspect(run);
   EXPECT_EQ(Messages(), (std::vector<std::wstring>{kDiskWarning, kVersionWarning}));
 }
 
@@ -106,8 +104,8 @@ TEST_F(PCInspectorTest, SkipPCSuppressesTheWarningsButNotTheKeyRemoval) {
   p.system.freeBytes = std::nullopt;
   p.registry.SetString(RegRoot::CurrentUser, kQuendaKey, L"Grid", L"1", RegView::Reg64);
   p.registry.SetString(RegRoot::CurrentUser, kVelmontKey, L"Grid", L"1", RegView::Reg64);
-  Options().SetSkipPC(true);
-  PCInspector::Inspect(list);
+  run.options.SetSkipPC(true);
+  PCInspector::Inspect(run);
   EXPECT_EQ(list.Count(), 0);
   EXPECT_FALSE(p.registry.HasKey(RegRoot::CurrentUser, kQuendaKey, RegView::Reg64));
   EXPECT_FALSE(p.registry.HasKey(RegRoot::CurrentUser, kVelmontKey, RegView::Reg64));
@@ -124,7 +122,7 @@ TEST_F(PCInspectorTest, OptionKeysGoWithAllTheirSubkeysAndNothingElse) {
   reg.SetString(cu, L"Software\\Zelkora Software\\Quenda", L"Version", L"9", RegView::Reg64);
   SetVersion(6, 1);
 
-  PCInspector::Inspect(list);
+  PCInspector::Inspect(run);
 
   EXPECT_EQ(list.Count(), 0);
   // Only the Velmont key was there; the missing Quenda key is passed over without a finding.
@@ -142,7 +140,7 @@ TEST_F(PCInspectorTest, AKeyThatCannotBeRemovedIsLeftQuietly) {
   p.registry.DenyWrite(RegRoot::CurrentUser, kQuendaKey, RegView::Reg64);
   p.registry.SetString(RegRoot::CurrentUser, kVelmontKey, L"Grid", L"1", RegView::Reg64);
   SetVersion(6, 1);
-  EXPECT_NO_THROW(PCInspector::Inspect(list));
+  EXPECT_NO_THROW(PCInspector::Inspect(run));
   EXPECT_EQ(list.Count(), 0);
   EXPECT_FALSE(p.registry.HasKey(RegRoot::CurrentUser, kVelmontKey, RegView::Reg64));
 }

@@ -19,7 +19,6 @@ namespace zl {
 namespace {
 
 using fake::FakeHttp;
-using fake::FakePlatform;
 using namespace test;
 
 const std::wstring kServer = L"http://dl.example:8080";
@@ -46,15 +45,14 @@ struct Started {
   }
 };
 
-// Each workstation starts from fresh options.
-struct Workstation : FreshGlobals {
-  FakePlatform p;
+// Each workstation is a run of its own, so it starts from fresh options.
+struct Workstation : FakeRun {
   std::vector<Started> runs;
   std::function<void(const std::wstring&)> onRun;
   std::wstring lastRunFile;  // the path of the file the last installer ran from
 
   Workstation() {
-    Options().SetDownloadServer(kServer);
+    run.options.SetDownloadServer(kServer);
     p.system.environment[L"HomeDrive"] = L"D:";
     p.system.environment[L"HomePath"] = L"\\Users\\ann";
     SetVersion(6, 1);
@@ -104,13 +102,13 @@ struct Workstation : FreshGlobals {
   }
 };
 
-struct PrerequisiteInstallersTest : FreshGlobalsTest {};
+struct PrerequisiteInstallersTest : ::testing::Test {};
 
 TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
   struct Case {
     const char* name;
     std::function<void(Workstation&)> setUp;
-    void (*install)();
+    void (*install)(LaunchRun&);
     std::vector<std::wstring> downloads;
     std::vector<Started> runs;
   } cases[] = {
@@ -125,13 +123,13 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
        {L"/Velmont/Braille%20Fonts.msi"},
        {{kBraille, true, L""}}},
       {"Velmont report viewer",
-       [](auto&) { Options().SetAppLocation(L"\\\\s\\Zelkora$\\Velmont\\Velmont.exe"); },
+       [](auto& w) { w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Velmont\\Velmont.exe"); },
        &AppInspector::InstallCrystal,
        {L"/Velmont/Crystal%20Reports%20XI%20Installer.msi"},
        {{kXI, true, L""}}},
       {"Quenda on Vista without the runtime",
        [](auto& w) {
-         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.SetVersion(6, 0);
        },
        &AppInspector::InstallCrystal,
@@ -139,7 +137,7 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
        {{k85, true, L""}}},
       {"Quenda on Windows 7 64-bit without the runtime",
        [](auto& w) {
-         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.p.system.wow64 = Wow64State::Yes;
        },
        &AppInspector::InstallCrystal,
@@ -147,7 +145,7 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
        {{k85, true, L""}, {kPatch64, false, L"runas"}}},
       {"Quenda with the runtime, 32-bit Vista: only the patch",
        [](auto& w) {
-         Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+         w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
          w.SetVersion(6, 0);
          w.p.system.wow64 = Wow64State::No;
          w.p.files.AddFile(kCrpe32, "MZ");
@@ -156,7 +154,7 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
        {L"/Quenda/Windows%207%2032bit%20Crystal%20Update.exe"},
        {{kPatch32, false, L"runas"}}},
       {"unknown application type",
-       [](auto&) { Options().SetAppLocation(L"\\\\s\\Zelkora$\\Other.exe"); },
+       [](auto& w) { w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Other.exe"); },
        &AppInspector::InstallCrystal,
        {},
        {}},
@@ -164,7 +162,7 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
   for (const Case& c : cases) {
     Workstation w;
     c.setUp(w);
-    c.install();
+    c.install(w.run);
     EXPECT_EQ(w.Downloads(), c.downloads) << c.name;
     EXPECT_EQ(w.runs, c.runs) << c.name;
     // The display name is the file name.
@@ -176,9 +174,9 @@ TEST_F(PrerequisiteInstallersTest, EachOfferDownloadsAndRunsItsRow) {
 
 TEST_F(PrerequisiteInstallersTest, ACopyOnTheShareIsInstalledWithoutDownload) {
   Workstation w;
-  Options().SetShareLocation(L"\\\\srv01\\Zelkora$");
+  w.run.options.SetShareLocation(L"\\\\srv01\\Zelkora$");
   w.p.files.AddFile(L"\\\\srv01\\Zelkora$\\Common\\Braille Fonts.msi", ToUtf8(kBraille));
-  AppInspector::InstallBrailleFonts();
+  AppInspector::InstallBrailleFonts(w.run);
   EXPECT_EQ(w.runs, (std::vector<Started>{{kBraille, true, L""}}));
   EXPECT_TRUE(w.p.http.requested.empty());
   EXPECT_TRUE(w.p.ui.installerWindows.empty());
@@ -204,7 +202,7 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
   };
   for (const Case& c : cases) {
     Workstation w;
-    Options().SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
+    w.run.options.SetAppLocation(L"\\\\s\\Zelkora$\\Quenda\\Quenda.exe");
     w.p.files.AddFile(kCrpe32, "MZ");
     if (!c.patchDownloads) w.p.http.replies.clear();
     if (c.registry == KeyRefused)
@@ -224,7 +222,7 @@ TEST_F(PrerequisiteInstallersTest, PatchWaitsUpToSixtySecondsForItsMarker) {
       if (int(w.p.system.sleeps.size()) == c.markerAfterSleeps) w.p.files.AddFile(kMarker, "");
     };
 
-    AppInspector::InstallCrystal();
+    AppInspector::InstallCrystal(w.run);
 
     EXPECT_EQ(w.p.system.sleeps, std::vector<uint32_t>(c.sleeps, 1000)) << c.name;
     EXPECT_TRUE(folderKeptWhileWaiting) << c.name;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "checks/ProgramLocator.h"
-#include "model/BGWorker.h"
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
 #include "utils/Text.h"
@@ -30,28 +29,22 @@ const std::wstring kNotOnShare =
     L"on the Orvex computer. Check that the Velmont or Quenda program exists inside the shared "
     L"folder.";
 
-struct ProgramLocatorTest : FreshGlobalsTest {
-  std::unique_ptr<FakePlatform> fresh;
+struct ProgramLocatorTest : ::testing::Test {
+  std::unique_ptr<FakeRun> fresh;
   FakePlatform* p = nullptr;
-  LaunchErrorList list;
-  std::unique_ptr<BGWorker> worker{BGWorker::CreateSuspended()};
-  void SetUp() override {
-    Row(kShare);
-    g_locator_worker = worker.get();
-  }
-  // A fresh platform, options and list for one row of a table.
+  LaunchRun* run = nullptr;
+  void SetUp() override { Row(kShare); }
+  // A fresh platform and run (options, share cache, findings) for one row of a table.
   FakePlatform& Row(const std::wstring& share) {
-    fresh.reset();  // the old one puts back what it replaced before the next installs itself
-    fresh = std::make_unique<FakePlatform>();
-    p = fresh.get();
-    Options() = LauncherOptions();
-    ShareCache::Forget();
-    Options().SetShareLocation(share);
-    list = LaunchErrorList();
-    return *fresh;
+    fresh.reset();  // the old run hands the trace back before the next one takes it
+    fresh = std::make_unique<FakeRun>();
+    p = &fresh->p;
+    run = &fresh->run;
+    run->options.SetShareLocation(share);
+    return *p;
   }
   RegValue Saved() {
-    return fresh->registry.Get(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", RegView::Reg64);
+    return p->registry.Get(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", RegView::Reg64);
   }
 };
 
@@ -63,14 +56,14 @@ TEST_F(ProgramLocatorTest, ASavedLocationIsOnlyConfirmedEvenWithTheAppAtAStandar
       p->files.AddFile(saved, "MZ");
     else
       p->files.AddDir(saved);  // a folder of that name is no executable
-    Options().SetAppLocation(saved);
-    ProgramLocator::Locate(list);
+    run->options.SetAppLocation(saved);
+    ProgramLocator::Locate(*run);
     if (exists)
-      EXPECT_EQ(list.Count(), 0);
+      EXPECT_EQ(run->findings.Count(), 0);
     else
-      ExpectOneCritical(list, FormatS(kMissingFile, {saved}));
-    EXPECT_EQ(Options().AppLocation(), saved);
-    EXPECT_TRUE(Options().IsVelmont());
+      ExpectOneCritical(run->findings, FormatS(kMissingFile, {saved}));
+    EXPECT_EQ(run->options.AppLocation(), saved);
+    EXPECT_TRUE(run->options.IsVelmont());
     EXPECT_TRUE(p->ui.forms.empty());
   }
 }
@@ -91,19 +84,19 @@ TEST_F(ProgramLocatorTest, TheLaunchersOwnPathIsReplacedByTheUsersPick) {
     p->files.AddFile(kVelmontOnShare, "MZ");
     p->ui.formAnswers = {true};
     p->ui.fileAnswers = {pick};
-    Options().SetAppLocation(c.saved);
+    run->options.SetAppLocation(c.saved);
 
-    ProgramLocator::Locate(list);
+    ProgramLocator::Locate(*run);
 
     EXPECT_EQ(p->ui.forms.size(), 1u) << c.saved;
-    EXPECT_EQ(Options().AppLocation(), pick);
-    EXPECT_TRUE(Options().IsQuenda());
+    EXPECT_EQ(run->options.AppLocation(), pick);
+    EXPECT_TRUE(run->options.IsQuenda());
     EXPECT_EQ(Saved().text, pick);
     if (c.pickExists) {
-      EXPECT_EQ(list.Count(), 0) << c.saved;
+      EXPECT_EQ(run->findings.Count(), 0) << c.saved;
     } else {
       // The pick is checked as a saved location: the standard place is not used instead.
-      ExpectOneCritical(list, FormatS(kMissingFile, {pick}));
+      ExpectOneCritical(run->findings, FormatS(kMissingFile, {pick}));
     }
   }
 }
@@ -112,12 +105,12 @@ TEST_F(ProgramLocatorTest, NoPickSearchesTheShareAsForAnEmptyLocation) {
   p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation",
                         kShare + L"\\ZelkoraLauncher.exe", RegView::Reg64);
   p->files.AddFile(kQuenda, "MZ");
-  Options().SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
-  ProgramLocator::Locate(list);  // the information window is closed with its close box
+  run->options.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+  ProgramLocator::Locate(*run);  // the information window is closed with its close box
   EXPECT_EQ(p->ui.forms.size(), 1u);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(Options().AppLocation(), kQuenda);
-  EXPECT_TRUE(Options().IsQuenda());
+  EXPECT_EQ(run->findings.Count(), 0);
+  EXPECT_EQ(run->options.AppLocation(), kQuenda);
+  EXPECT_TRUE(run->options.IsQuenda());
   // The empty pick was saved; the location found on the share is not.
   EXPECT_EQ(Saved().kind, RegKind::Missing);
 }
@@ -129,14 +122,14 @@ TEST_F(ProgramLocatorTest, APickThatNamesTheLauncherAgainIsNotAskedForTwice) {
   p->files.AddFile(kQuenda, "MZ");
   p->ui.formAnswers = {true, true};
   p->ui.fileAnswers = {pick, pick};
-  Options().SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
+  run->options.SetAppLocation(kShare + L"\\ZelkoraLauncher.exe");
 
-  ProgramLocator::Locate(list);
+  ProgramLocator::Locate(*run);
 
   EXPECT_EQ(p->ui.forms.size(), 1u);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(Options().AppLocation(), kQuenda);
-  EXPECT_TRUE(Options().IsQuenda());
+  EXPECT_EQ(run->findings.Count(), 0);
+  EXPECT_EQ(run->options.AppLocation(), kQuenda);
+  EXPECT_TRUE(run->options.IsQuenda());
   EXPECT_EQ(Saved().text, pick);
 }
 
@@ -157,12 +150,12 @@ TEST_F(ProgramLocatorTest, StandardPlacesVelmontFirst) {
     // A later match on the share must not win over a standard place.
     p->files.AddFile(kShare + L"\\zz\\Quenda.exe", "MZ");
 
-    ProgramLocator::Locate(list);
+    ProgramLocator::Locate(*run);
 
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(Options().AppLocation(), c.expected);
-    EXPECT_EQ(Options().IsVelmont(), c.type == AppType::Velmont);
-    EXPECT_EQ(Options().IsQuenda(), c.type == AppType::Quenda);
+    EXPECT_EQ(run->findings.Count(), 0);
+    EXPECT_EQ(run->options.AppLocation(), c.expected);
+    EXPECT_EQ(run->options.IsVelmont(), c.type == AppType::Velmont);
+    EXPECT_EQ(run->options.IsQuenda(), c.type == AppType::Quenda);
     // Found on the share, kept for this run only.
     EXPECT_EQ(Saved().kind, RegKind::Missing);
   }
@@ -204,16 +197,16 @@ TEST_F(ProgramLocatorTest, TheSearchWalksDepthFirstAndTheLastMatchWins) {
     Row(kShare);
     for (const auto& f : c.files) p->files.AddFile(kShare + L"\\" + f, "MZ");
 
-    ProgramLocator::Locate(list);
+    ProgramLocator::Locate(*run);
 
     if (c.expected.empty()) {
-      ExpectOneCritical(list, FormatS(kNotOnShare, {kShare}));
-      EXPECT_EQ(Options().AppLocation(), L"") << c.name;
+      ExpectOneCritical(run->findings, FormatS(kNotOnShare, {kShare}));
+      EXPECT_EQ(run->options.AppLocation(), L"") << c.name;
     } else {
-      EXPECT_EQ(list.Count(), 0) << c.name;
-      EXPECT_EQ(Options().AppLocation(), kShare + L"\\" + c.expected) << c.name;
-      EXPECT_EQ(Options().IsVelmont(), c.type == AppType::Velmont) << c.name;
-      EXPECT_EQ(Options().IsQuenda(), c.type == AppType::Quenda) << c.name;
+      EXPECT_EQ(run->findings.Count(), 0) << c.name;
+      EXPECT_EQ(run->options.AppLocation(), kShare + L"\\" + c.expected) << c.name;
+      EXPECT_EQ(run->options.IsVelmont(), c.type == AppType::Velmont) << c.name;
+      EXPECT_EQ(run->options.IsQuenda(), c.type == AppType::Quenda) << c.name;
     }
   }
 }
@@ -224,9 +217,9 @@ TEST_F(ProgramLocatorTest, LinkedFoldersAreNotEntered) {
   p->files.AddReparseDir(kShare + L"\\A\\self", kShare + L"\\A\\self");
   p->files.AddFile(L"\\\\srv02\\apps\\Velmont.exe", "MZ");
   p->files.AddReparseDir(kShare + L"\\Z", L"\\\\srv02\\apps");  // visited last, if entered
-  ProgramLocator::Locate(list);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(Options().AppLocation(), kShare + L"\\A\\Quenda.exe");
+  ProgramLocator::Locate(*run);
+  EXPECT_EQ(run->findings.Count(), 0);
+  EXPECT_EQ(run->options.AppLocation(), kShare + L"\\A\\Quenda.exe");
 }
 
 TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
@@ -260,11 +253,11 @@ TEST_F(ProgramLocatorTest, AFailedSearchChangesNothing) {
     // On the root of the current drive, not looked for by the fake.
     p->files.AddFile(L"C:\\Velmont\\Velmont.exe", "MZ");
 
-    ProgramLocator::Locate(list);
+    ProgramLocator::Locate(*run);
 
-    ExpectOneCritical(list, FormatS(kNotOnShare, {c.share}));
-    EXPECT_EQ(Options().AppLocation(), L"") << c.name;
-    EXPECT_TRUE(Options().IsUnknown()) << c.name;
+    ExpectOneCritical(run->findings, FormatS(kNotOnShare, {c.share}));
+    EXPECT_EQ(run->options.AppLocation(), L"") << c.name;
+    EXPECT_TRUE(run->options.IsUnknown()) << c.name;
   }
 }
 

@@ -22,7 +22,8 @@ ShellStart Started(int waits) { return ShellStart{true, std::make_unique<FakePro
 TEST(RunExecutableFile, FillsTheShellRequestAndWaitsWhilePumpingMessages) {
   FakePlatform p;
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(3); };
-  EXPECT_TRUE(LauncherUtils::RunExecutableFile(L"C:\\tmp\\setup.exe", L"/q", true, false));
+  EXPECT_TRUE(
+      LauncherUtils::RunExecutableFile(p.Services(), L"C:\\tmp\\setup.exe", L"/q", true, false));
   ASSERT_EQ(p.shell.executed.size(), 1u);
   const ShellExecuteRequest& r = p.shell.executed[0];
   EXPECT_EQ(r.mask, see::NoCloseProcess | see::NoZoneChecks | see::FlagNoUi);
@@ -50,7 +51,8 @@ TEST(RunExecutableFile, VerbAndFailure) {
   for (const Case& c : cases) {
     FakePlatform p;
     p.system.version = c.version;
-    EXPECT_FALSE(LauncherUtils::RunExecutableFile(L"msiexec.exe", L"", false, c.runAs));
+    EXPECT_FALSE(
+        LauncherUtils::RunExecutableFile(p.Services(), L"msiexec.exe", L"", false, c.runAs));
     ASSERT_EQ(p.shell.executed.size(), 1u);
     EXPECT_EQ(p.shell.executed[0].verb, c.verb);
     EXPECT_EQ(p.shell.executed[0].mask, see::NoCloseProcess | see::NoZoneChecks);
@@ -63,7 +65,7 @@ TEST(RunExecutableFile, VerbAndFailure) {
 TEST(RunExecutableFile, AStartWithoutProcessHandleStillReturnsTrue) {
   FakePlatform p;
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return ShellStart{true, nullptr}; };
-  EXPECT_TRUE(LauncherUtils::RunExecutableFile(L"a.exe", L"", false, false));
+  EXPECT_TRUE(LauncherUtils::RunExecutableFile(p.Services(), L"a.exe", L"", false, false));
   EXPECT_EQ(p.ui.processMessagesCalls, 1);
 }
 
@@ -71,8 +73,8 @@ TEST(ExecuteCommand, RunsTheCommandProcessorHiddenInTheCurrentFolder) {
   FakePlatform p;
   p.system.version = {true, 6, 1, 2};
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
-  EXPECT_TRUE(LauncherUtils::ExecuteCommand(L"/c echo \"x\"", true));
-  EXPECT_TRUE(LauncherUtils::ExecuteCommand(L"/c dir", false));
+  EXPECT_TRUE(LauncherUtils::ExecuteCommand(p.Services(), L"/c echo \"x\"", true));
+  EXPECT_TRUE(LauncherUtils::ExecuteCommand(p.Services(), L"/c dir", false));
   ASSERT_EQ(p.shell.executed.size(), 2u);
   EXPECT_EQ(p.shell.executed[0].verb, std::optional<std::wstring>(L"runas"));
   EXPECT_EQ(p.shell.executed[1].verb, std::optional<std::wstring>(L"open"));
@@ -87,7 +89,7 @@ TEST(ExecuteCommand, RunsTheCommandProcessorHiddenInTheCurrentFolder) {
 
 TEST(ProbeDir, StartsAGuidNamedProgramInTheFolderAndNeverFails) {
   FakePlatform p;
-  LauncherUtils::ProbeDir(L"\\\\srv01\\zelkora$\\{GUID}.exe");
+  LauncherUtils::ProbeDir(p.Services(), L"\\\\srv01\\zelkora$\\{GUID}.exe");
   ASSERT_EQ(p.shell.executed.size(), 1u);
   const ShellExecuteRequest& r = p.shell.executed[0];
   EXPECT_EQ(r.file, L"\\\\srv01\\zelkora$\\{00000001-0000-4000-8000-000000000001}.exe");
@@ -96,46 +98,49 @@ TEST(ProbeDir, StartsAGuidNamedProgramInTheFolderAndNeverFails) {
 
   FakePlatform broken;
   broken.system.guidFails = true;
-  EXPECT_NO_THROW(LauncherUtils::ProbeDir(L"C:\\x\\y"));
+  EXPECT_NO_THROW(LauncherUtils::ProbeDir(broken.Services(), L"C:\\x\\y"));
   broken.shell.onExecuteEx = [](const ShellExecuteRequest&) -> ShellStart {
     throw LauncherError(L"network gone");
   };
   broken.system.guidFails = false;
-  EXPECT_NO_THROW(LauncherUtils::ProbeDir(L"C:\\x\\y"));
+  EXPECT_NO_THROW(LauncherUtils::ProbeDir(broken.Services(), L"C:\\x\\y"));
 }
 
 TEST(CheckFile, ProbesOneLevelAboveAndAnswersForFilesOnly) {
   FakePlatform p;
   p.files.AddFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe", "MZ");
   p.files.AddDir(L"\\\\srv01\\zelkora$\\Folder.exe");
-  EXPECT_TRUE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe"));
+  EXPECT_TRUE(LauncherUtils::CheckFile(p.Services(), L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe"));
   ASSERT_EQ(p.shell.executed.size(), 1u);
   EXPECT_EQ(GetDir(p.shell.executed[0].file), L"\\\\srv01\\zelkora$\\");
-  EXPECT_FALSE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Folder.exe"));
-  EXPECT_FALSE(LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\Velmont\\Missing.exe"));
+  EXPECT_FALSE(LauncherUtils::CheckFile(p.Services(), L"\\\\srv01\\zelkora$\\Folder.exe"));
+  EXPECT_FALSE(
+      LauncherUtils::CheckFile(p.Services(), L"\\\\srv01\\zelkora$\\Velmont\\Missing.exe"));
   // A file directly in the share root probes the server level.
-  LauncherUtils::CheckFile(L"\\\\srv01\\zelkora$\\a.exe");
+  LauncherUtils::CheckFile(p.Services(), L"\\\\srv01\\zelkora$\\a.exe");
   EXPECT_EQ(GetDir(p.shell.executed.back().file), L"\\\\srv01\\");
 }
 
 TEST(ShareCache, KeepsWhatWasFoundUntilTheNextRunAndAsksAgainAfterANo) {
-  FreshGlobals fresh;
-  FakePlatform p;
+  // One run's cache, on fakes of its own.
+  FakeRun fresh;
+  FakePlatform& p = fresh.p;
+  ShareCache& cache = fresh.run.cache;
   const std::wstring app = L"\\\\srv01\\zelkora$\\Velmont\\Velmont.exe";
-  EXPECT_FALSE(ShareCache::CheckFile(app));
+  EXPECT_FALSE(cache.CheckFile(app));
   p.files.AddFile(app, "MZ");
-  EXPECT_TRUE(ShareCache::CheckFile(app));
+  EXPECT_TRUE(cache.CheckFile(app));
   p.files.DeleteFile(app);
-  EXPECT_TRUE(ShareCache::FileExists(L"\\\\SRV01\\Zelkora$\\velmont\\VELMONT.EXE"));
+  EXPECT_TRUE(cache.FileExists(L"\\\\SRV01\\Zelkora$\\velmont\\VELMONT.EXE"));
   EXPECT_EQ(p.files.AttributeQueries(app), 2);
   // One probe of the share's root, whatever asked for it; another folder gets its own.
-  ShareCache::ProbeDir(L"\\\\srv01\\ZELKORA$\\{GUID}.exe");
+  cache.ProbeDir(L"\\\\srv01\\ZELKORA$\\{GUID}.exe");
   EXPECT_EQ(p.shell.executed.size(), 1u);
-  ShareCache::ProbeDir(L"\\\\srv01\\zelkora$\\Common\\x.msi");
+  cache.ProbeDir(L"\\\\srv01\\zelkora$\\Common\\x.msi");
   EXPECT_EQ(p.shell.executed.size(), 2u);
   // A new run probes again and sees the file gone.
-  ShareCache::Forget();
-  EXPECT_FALSE(ShareCache::CheckFile(app));
+  cache.Forget();
+  EXPECT_FALSE(cache.CheckFile(app));
   EXPECT_EQ(p.shell.executed.size(), 3u);
 }
 
@@ -162,14 +167,14 @@ TEST(PathOperations, TakePathsApartWithTheirFallbacks) {
 TEST(Is64Bit, FollowsTheWow64AnswerAndRaisesWhenTheCallFails) {
   FakePlatform p;
   p.system.wow64 = Wow64State::Yes;
-  EXPECT_TRUE(LauncherUtils::Is64Bit());
+  EXPECT_TRUE(LauncherUtils::Is64Bit(p.system));
   p.system.wow64 = Wow64State::No;
-  EXPECT_FALSE(LauncherUtils::Is64Bit());
+  EXPECT_FALSE(LauncherUtils::Is64Bit(p.system));
   p.system.wow64 = Wow64State::NoFunction;
-  EXPECT_FALSE(LauncherUtils::Is64Bit());
+  EXPECT_FALSE(LauncherUtils::Is64Bit(p.system));
   p.system.wow64 = Wow64State::Failed;
   try {
-    LauncherUtils::Is64Bit();
+    LauncherUtils::Is64Bit(p.system);
     ADD_FAILURE();
   } catch (const LauncherError& e) {
     EXPECT_EQ(e.Message(), L"Bad process handle");
@@ -236,11 +241,13 @@ TEST(MessageDialog, KindsButtonsAndDefaults) {
 TEST(MessageDialog, SayLowersTopMostWindowsAndReturnsTheAnswer) {
   FakePlatform p;
   p.ui.answers = {kModalNo};
-  EXPECT_EQ(LauncherUtils::Say(L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}),
-            kModalNo);
+  EXPECT_EQ(
+      LauncherUtils::Say(p.ui, L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}),
+      kModalNo);
   EXPECT_TRUE(p.ui.dialogs[0].content.lowerTopmost);
   p.ui.answers = {kModalYes};
-  EXPECT_EQ(MessageDlg(L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}), kModalYes);
+  EXPECT_EQ(MessageDlg(p.ui, L"q", MsgDlgType::Confirmation, {MsgDlgBtn::Yes, MsgDlgBtn::No}),
+            kModalYes);
   EXPECT_FALSE(p.ui.dialogs[1].content.lowerTopmost);
 }
 
@@ -248,11 +255,11 @@ TEST(InstallOrRun, ChoosesByExtension) {
   FakePlatform p;
   p.system.systemDirectory = L"C:\\Windows\\system32";
   p.shell.onExecuteEx = [](const ShellExecuteRequest&) { return Started(0); };
-  Installer::InstallOrRun(L"C:\\Temp\\tmp1.MSI", true, L"");
-  Installer::InstallOrRun(L"C:\\Temp\\tmp2.Exe", true, L"");
-  Installer::InstallOrRun(L"C:\\Temp\\tmp3.zip", false, L"");
-  Installer::InstallOrRun(L"C:\\Temp\\tmp4.", false, L"C:\\x");
-  Installer::InstallOrRun(L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
+  Installer::InstallOrRun(p.Services(), L"C:\\Temp\\tmp1.MSI", true, L"");
+  Installer::InstallOrRun(p.Services(), L"C:\\Temp\\tmp2.Exe", true, L"");
+  Installer::InstallOrRun(p.Services(), L"C:\\Temp\\tmp3.zip", false, L"");
+  Installer::InstallOrRun(p.Services(), L"C:\\Temp\\tmp4.", false, L"C:\\x");
+  Installer::InstallOrRun(p.Services(), L"C:\\Temp\\tmp5.txt", false, L"C:\\x");
   ASSERT_EQ(p.shell.executed.size(), 2u);
   const auto& msi = p.shell.executed[0];
   EXPECT_EQ(msi.file, kMsiexec);

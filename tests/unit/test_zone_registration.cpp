@@ -23,19 +23,21 @@ const std::wstring kRanges = kZoneMap + L"\\Ranges";
 
 std::wstring Range(int n) { return kRanges + L"\\Range" + std::to_wstring(n); }
 
-struct ZoneTest : test::FreshGlobalsTest {
-  std::optional<FakePlatform> p;
-  LaunchErrorList errors;
+struct ZoneTest : ::testing::Test {
+  // The run of the current test or table row; p and run point into it.
+  std::optional<test::FakeRun> current;
+  FakePlatform* p = nullptr;
+  LaunchRun* run = nullptr;
   std::vector<std::wstring> keysBefore;
   int writesBefore = 0;
 
   void SetUp() override { Fresh(); }
   // A clean platform, findings list and options, for each row of a table.
   void Fresh() {
-    p.reset();
-    p.emplace();
-    errors = LaunchErrorList();
-    Options() = LauncherOptions();
+    current.reset();
+    current.emplace();
+    p = &current->p;
+    run = &current->run;
     // Every Windows has the zone map; its lists come and go.
     p->registry.CreateKey(RegRoot::CurrentUser, kZoneMap, RegView::Default);
   }
@@ -47,10 +49,10 @@ struct ZoneTest : test::FreshGlobalsTest {
   void Register(const std::wstring& address) {
     keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
     writesBefore = p->registry.writes;
-    Options().SetOrvexAddress(address);
+    run->options.SetOrvexAddress(address);
     p->network.accepting = {address + L":2879"};
-    OrvexLocator::Locate(errors);
-    ASSERT_EQ(errors.Count(), 0);
+    OrvexLocator::Locate(*run);
+    ASSERT_EQ(run->findings.Count(), 0);
     ASSERT_EQ(p->network.probes.size(), 1u);
   }
   std::vector<std::wstring> NewKeys() {
@@ -120,10 +122,10 @@ TEST_F(ZoneTest, RangesAreScannedUpToTheFirstGap) {
 
 TEST_F(ZoneTest, ARangeValueOfAnotherTypeIsAnError) {
   p->registry.SetDword(RegRoot::CurrentUser, Range(1), L":Range", 7);
-  Options().SetOrvexAddress(L"10.0.0.5");
+  run->options.SetOrvexAddress(L"10.0.0.5");
   p->network.accepting = {L"10.0.0.5:2879"};
   try {
-    OrvexLocator::Locate(errors);
+    OrvexLocator::Locate(*run);
     FAIL() << "no error";
   } catch (const LauncherError& e) {
     EXPECT_EQ(e.Message(), L"Invalid data type for ':Range'");
@@ -206,7 +208,7 @@ TEST_F(ZoneTest, ASecondRunWritesNothing) {
     Fresh();
     Register(address);
     ASSERT_GT(p->registry.writes, 0);
-    errors = LaunchErrorList();
+    run->findings = LaunchErrorList();
     p->network.probes.clear();
     Register(address);
     EXPECT_TRUE(NewKeys().empty());
@@ -235,10 +237,10 @@ TEST_F(ZoneTest, ASavedAddressThatIsNotAPlainNameIsNeitherProbedNorRegistered) {
     SetRange(1, L"10.0.0.1");
     p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", address,
                           RegView::Reg64);
-    Options().Load();
-    EXPECT_EQ(Options().OrvexAddress(), L"");
+    run->options.Load(p->registry, p->system, p->system.CommandLine());
+    EXPECT_EQ(run->options.OrvexAddress(), L"");
     keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
-    OrvexLocator::Locate(errors);
+    OrvexLocator::Locate(*run);
     EXPECT_TRUE(p->network.probes.empty());
     for (const auto& k : NewKeys())
       EXPECT_EQ(k.find(L"ZoneMap"), std::wstring::npos) << std::string(k.begin(), k.end());
@@ -250,13 +252,13 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   // stays, is probed and registered as a range, and no key is named after the answer.
   for (const wchar_t* answer : {L"", L"srv 09", L"..\\Evil"}) {
     Fresh();
-    Options().SetOrvexAddress(L"10.0.0.9");
+    run->options.SetOrvexAddress(L"10.0.0.9");
     p->network.hostNames = {{L"10.0.0.9", answer}};
     p->network.accepting = {L"10.0.0.9:2879"};
     keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
-    OrvexLocator::Locate(errors);
-    EXPECT_EQ(Options().OrvexAddress(), L"10.0.0.9");
-    EXPECT_EQ(errors.Count(), 0);
+    OrvexLocator::Locate(*run);
+    EXPECT_EQ(run->options.OrvexAddress(), L"10.0.0.9");
+    EXPECT_EQ(run->findings.Count(), 0);
     for (const auto& key : NewKeys()) EXPECT_NE(key.find(L"\\Ranges"), std::wstring::npos);
   }
 
@@ -265,11 +267,11 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   const std::wstring app = L"\\\\my server\\Zelkora$\\Velmont\\Velmont.exe";
   p->files.AddFile(app, "MZ");
   p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", app, RegView::Reg64);
-  Options().Load();
-  EXPECT_EQ(Options().AppLocation(), L"");
+  run->options.Load(p->registry, p->system, p->system.CommandLine());
+  EXPECT_EQ(run->options.AppLocation(), L"");
   keysBefore = p->registry.AllKeys(RegRoot::CurrentUser);
-  OrvexLocator::Locate(errors);
-  EXPECT_EQ(Options().OrvexAddress(), L"");
+  OrvexLocator::Locate(*run);
+  EXPECT_EQ(run->options.OrvexAddress(), L"");
   for (const auto& k : NewKeys())
     EXPECT_EQ(k.find(L"ZoneMap"), std::wstring::npos) << std::string(k.begin(), k.end());
 }

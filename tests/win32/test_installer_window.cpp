@@ -10,8 +10,6 @@
 #include "platform/win32/InstallerWindow.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Http.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Win32UserInterface.h"
 #include "platform/win32/WindowKit.h"
@@ -340,18 +338,12 @@ TEST(DownloadBench, InstallerWindowThroughputAndResponsiveness) {
   Win32UserInterface ui;
   Win32FileSystem files;
   Win32System system;
-  Win32Shell shell;
-  Win32Registry registry;  // the admin's checksum policy is read before anything runs
   TimedHttp http;
-  const PlatformServices saved = Platform();
-  PlatformServices services = saved;
-  services.registry = &registry;
+  PlatformServices services;
   services.files = &files;
   services.system = &system;
-  services.shell = &shell;
   services.ui = &ui;
   services.http = &http;
-  InstallPlatform(services);
 
   struct Probe {
     std::atomic<bool> stop{false};
@@ -389,7 +381,7 @@ TEST(DownloadBench, InstallerWindowThroughputAndResponsiveness) {
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&t0);
   {
-    InstallerForm form;
+    InstallerForm form(services);
     form.SetURL(wideUrl);
     form.SetFileName(L"bench.bin");  // an extension nothing runs
     form.ShowModal();
@@ -397,7 +389,6 @@ TEST(DownloadBench, InstallerWindowThroughputAndResponsiveness) {
   ::QueryPerformanceCounter(&t1);
   probe.stop = true;
   EXPECT_TRUE(PumpUntilSignalled(probeDone.Get()));
-  InstallPlatform(saved);
 
   // The downloaded file: the newest tmp*.bin in the temporary folder.
   const std::wstring temp = files.TempPath();

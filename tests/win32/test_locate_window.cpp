@@ -90,7 +90,7 @@ bool Finish(const WorkerRun<T>& run, const std::wstring& caption) {
 }
 
 // The texts the launcher's logic gives the window (checked word for word by the unit tests).
-const std::vector<std::wstring> kLabels = LocateProgramForm().Content().labels;
+const std::vector<std::wstring> kLabels = LocateProgramForm::Labels();
 
 LocateProgramFormContent Content(const std::wstring& caption, std::atomic<int>* clicks) {
   LocateProgramFormContent content;

@@ -268,7 +268,7 @@ class FakeUserInterface : public IUserInterface {
   bool onMain_ = true;
 };
 
-// Installs a complete fake platform for the lifetime of the object.
+// A complete fake platform; a test builds its run from Services().
 struct FakePlatform {
   FakeRegistry registry;
   FakeFileSystem files;
@@ -278,10 +278,12 @@ struct FakePlatform {
   FakeNetwork network;
   FakeHttp http;
   FakePlatform();
-  ~FakePlatform();
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
 
- private:
-  PlatformServices previous_;
+  PlatformServices Services() {
+    return PlatformServices{&registry, &files, &shell, &system, &ui, &network, &http};
+  }
 };
 
 }  // namespace zl::fake

@@ -14,7 +14,7 @@ Win32UserInterface& Win32Ui() {
   return ui;
 }
 
-void InstallWin32Platform() {
+PlatformServices Win32Platform() {
   static Win32Registry registry;
   static Win32FileSystem files;
   static Win32Shell shell;
@@ -29,7 +29,7 @@ void InstallWin32Platform() {
   services.ui = &Win32Ui();
   services.http = &http;
   services.network = &network;
-  InstallPlatform(services);
+  return services;
 }
 
 }  // namespace zl::win32

@@ -5,11 +5,11 @@
 
 namespace zl::win32 {
 
-// Makes the Win32 adapters (once, for the life of the process) and installs them with
-// zl::InstallPlatform. Call on the main thread: the user interface takes it as the main thread.
-void InstallWin32Platform();
+// The Win32 adapters, made on the first call for the life of the process. First call on the main
+// thread: the user interface takes it as the main thread.
+PlatformServices Win32Platform();
 
-// The installed user interface, for the main loop (RunMainLoop, Terminated).
+// The platform's user interface, for the main loop (RunMainLoop, Terminated).
 Win32UserInterface& Win32Ui();
 
 }  // namespace zl::win32
