@@ -40,7 +40,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     return 1;
   }
 
-  zl::win32::MainWindow window;
+  zl::win32::MainWindow window(zl::win32::Win32Ui());
   zl::LaunchSequence sequence(window, run);
   zl::win32::MainWindow::Events events;
   events.onCreated = [&sequence] { sequence.OnCreate(); };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "model/LaunchError.h"
@@ -39,6 +40,20 @@ struct FakeRun {
 };
 
 struct FakeRunTest : ::testing::Test, FakeRun {};
+
+// For tables whose rows each need a clean platform and run: Fresh() replaces both; p and run
+// point into the current one.
+struct FreshRunTest : ::testing::Test {
+  std::optional<FakeRun> current{std::in_place};
+  fake::FakePlatform* p = &current->p;
+  LaunchRun* run = &current->run;
+  void Fresh() {
+    current.reset();
+    current.emplace();
+    p = &current->p;
+    run = &current->run;
+  }
+};
 
 // The finding a step that cannot go on leaves: one, critical, with this text, the list fatal.
 inline void ExpectOneCritical(const LaunchErrorList& list, const std::wstring& message) {

@@ -19,19 +19,7 @@ using fake::FakePlatform;
 const std::wstring kRefused = L"Selected application must be Velmont.EXE or Quenda.EXE";
 const std::wstring kHelp = L"https://www.zelkora.example/support/launcher";
 
-struct LocateAppTest : ::testing::Test {
-  // The run of the current test or table row; p and run point into it.
-  std::optional<test::FakeRun> current{std::in_place};
-  FakePlatform* p = &current->p;
-  LaunchRun* run = &current->run;
-  // A clean platform, for each row of a table.
-  void Fresh() {
-    current.reset();
-    current.emplace();
-    p = &current->p;
-    run = &current->run;
-  }
-};
+struct LocateAppTest : test::FreshRunTest {};
 
 TEST_F(LocateAppTest, ThePickIsTestedAgainstTheApplicationNames) {
   struct Case {

@@ -24,19 +24,8 @@ const std::wstring kNotFound =
     L"Please contact Zelkora Software support at support@zelkora.example, or call "
     L"1-800-555-0142 or 1-800-555-0143.";
 
-struct LocatorTest : ::testing::Test {
-  // The run of the current test or table row; p and run point into it.
-  std::optional<FakeRun> current{std::in_place};
-  FakePlatform* p = &current->p;
-  LaunchRun* run = &current->run;
-  // A clean platform, findings list, options and share cache, for each row of a table.
-  void Fresh() {
-    current.reset();
-    current.emplace();
-    p = &current->p;
-    run = &current->run;
-  }
-
+// Fresh(): a clean platform, findings list, options and share cache, for each row of a table.
+struct LocatorTest : FreshRunTest {
   // Zone entries for the file scheme: "Domains\srv01", "Ranges\Range1=10.0.0.5".
   std::vector<std::wstring> ZoneEntries() {
     const std::wstring zoneMap = kZoneMap + L"\\";

@@ -23,21 +23,14 @@ const std::wstring kRanges = kZoneMap + L"\\Ranges";
 
 std::wstring Range(int n) { return kRanges + L"\\Range" + std::to_wstring(n); }
 
-struct ZoneTest : ::testing::Test {
-  // The run of the current test or table row; p and run point into it.
-  std::optional<test::FakeRun> current;
-  FakePlatform* p = nullptr;
-  LaunchRun* run = nullptr;
+struct ZoneTest : test::FreshRunTest {
   std::vector<std::wstring> keysBefore;
   int writesBefore = 0;
 
-  void SetUp() override { Fresh(); }
+  void SetUp() override { Clean(); }
   // A clean platform, findings list and options, for each row of a table.
-  void Fresh() {
-    current.reset();
-    current.emplace();
-    p = &current->p;
-    run = &current->run;
+  void Clean() {
+    Fresh();
     // Every Windows has the zone map; its lists come and go.
     p->registry.CreateKey(RegRoot::CurrentUser, kZoneMap, RegView::Default);
   }
@@ -94,7 +87,7 @@ TEST_F(ZoneTest, RangesAreScannedUpToTheFirstGap) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Clean();
     for (const auto& [n, value] : c.seeded) {
       if (value)
         SetRange(n, *value);
@@ -183,7 +176,7 @@ TEST_F(ZoneTest, HostNamesGoToDomainsAndESCDomains) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fresh();
+    Clean();
     std::map<std::wstring, RegValue> seeded;
     if (c.seed) c.seed(p->registry);
     for (const auto& k : p->registry.AllKeys(RegRoot::CurrentUser)) seeded[k] = Get(k, L"file");
@@ -205,7 +198,7 @@ TEST_F(ZoneTest, HostNamesGoToDomainsAndESCDomains) {
 
 TEST_F(ZoneTest, ASecondRunWritesNothing) {
   for (const wchar_t* address : {L"SRV01", L"10.0.0.5"}) {
-    Fresh();
+    Clean();
     Register(address);
     ASSERT_GT(p->registry.writes, 0);
     run->findings = LaunchErrorList();
@@ -233,7 +226,7 @@ TEST_F(ZoneTest, ASavedAddressThatIsNotAPlainNameIsNeitherProbedNorRegistered) {
   };
   for (const auto& address : addresses) {
     SCOPED_TRACE(std::string(address.begin(), address.end()));
-    Fresh();
+    Clean();
     SetRange(1, L"10.0.0.1");
     p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"OrvexAddress", address,
                           RegView::Reg64);
@@ -251,7 +244,7 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   // A reverse lookup that answers an empty or unsafe name counts as no answer: the address
   // stays, is probed and registered as a range, and no key is named after the answer.
   for (const wchar_t* answer : {L"", L"srv 09", L"..\\Evil"}) {
-    Fresh();
+    Clean();
     run->options.SetOrvexAddress(L"10.0.0.9");
     p->network.hostNames = {{L"10.0.0.9", answer}};
     p->network.accepting = {L"10.0.0.9:2879"};
@@ -263,7 +256,7 @@ TEST_F(ZoneTest, NothingIsWrittenForAnEmptyOrUnsafeServerFromOtherWays) {
   }
 
   // A saved location on a server whose name holds a blank is no saved location.
-  Fresh();
+  Clean();
   const std::wstring app = L"\\\\my server\\Zelkora$\\Velmont\\Velmont.exe";
   p->files.AddFile(app, "MZ");
   p->registry.SetString(RegRoot::CurrentUser, kLauncherKey, L"AppLocation", app, RegView::Reg64);

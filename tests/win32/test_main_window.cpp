@@ -19,7 +19,7 @@ using namespace zl::win32::testing;
 // The main window, shown; its creation tells the program's user interface about it, which the
 // test takes back afterwards.
 struct ShownMainWindow {
-  MainWindow window;
+  MainWindow window{Win32Ui()};
   HWND status = nullptr, bar = nullptr;
   ShownMainWindow() {
     if (!window.Create(::GetModuleHandleW(nullptr), L"Zelkora main window test", {})) return;

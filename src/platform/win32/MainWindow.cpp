@@ -1,6 +1,5 @@
 #include "platform/win32/MainWindow.h"
 
-#include "platform/win32/Win32Platform.h"
 #include "platform/win32/ProgressBar.h"
 #include "platform/win32/WindowKit.h"
 
@@ -53,7 +52,7 @@ bool MainWindow::Create(HINSTANCE instance, const wchar_t* caption, Events event
   if (!hwnd_) return false;
   AddControls();
   // The information window centres over this window and the file dialog is owned by it.
-  Win32Ui().SetMainWindow(hwnd_.Get());
+  ui_.SetMainWindow(hwnd_.Get());
   if (events_.onCreated) events_.onCreated();
   ShowWindow(hwnd_.Get(), SW_SHOWNORMAL);
   UpdateWindow(hwnd_.Get());

@@ -10,6 +10,7 @@
 #include "model/Palette.h"
 #include "platform/Platform.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32UserInterface.h"
 
 namespace zl::win32 {
 
@@ -20,7 +21,8 @@ class MainWindow : public IMainView {
     std::function<void()> onActivated;  // each activation, and once more should none come
   };
 
-  MainWindow() = default;
+  // The information and file windows of ui centre over this one once it is made.
+  explicit MainWindow(Win32UserInterface& ui) : ui_(ui) {}
   // Creates the window (onCreated runs), centres it on the screen and shows it.
   bool Create(HINSTANCE instance, const wchar_t* caption, Events events);
   HWND Handle() const { return hwnd_.Get(); }
@@ -43,6 +45,7 @@ class MainWindow : public IMainView {
   void PlaceStatus();
   int Scale(int dip) const { return MulDiv(dip, dpi_, 96); }
 
+  Win32UserInterface& ui_;
   Events events_;
   UniqueWindow hwnd_;
   UniqueGdi<HBITMAP> logo_;  // already scaled to its place, drawn with one BitBlt
