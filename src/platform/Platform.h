@@ -199,6 +199,9 @@ class ISystem {
   virtual int ScreenHeight() = 0;
   virtual std::wstring SystemDirectory() = 0;
   virtual std::wstring WindowsDirectory() = 0;
+  // GetSystemWindowsDirectoryW: the shared Windows folder, also on a terminal server (where
+  // WindowsDirectory is the user's own).
+  virtual std::wstring SystemWindowsDirectory() = 0;
   virtual std::wstring Environment(const std::wstring& name) = 0;  // empty when unset
   // ExpandEnvironmentStringsW: %NAME% replaced by the variable's value; unknown names stay.
   virtual std::wstring ExpandEnvironment(const std::wstring& text) = 0;
@@ -207,6 +210,9 @@ class ISystem {
   virtual std::wstring UserName() = 0;  // empty when unknown
   // CoCreateGuid; throws LauncherError when no GUID can be made.
   virtual std::wstring NewGuidText() = 0;
+  // Fills buffer with n bytes from the system's random generator (RtlGenRandom, looked up at run
+  // time); false when there is none or it fails.
+  virtual bool RandomBytes(void* buffer, size_t n) = 0;
   virtual std::optional<FileVersion> FileVersionOf(const std::wstring& path) = 0;
   // The raw command line of the process (GetCommandLineW).
   virtual std::wstring CommandLine() = 0;

@@ -207,6 +207,15 @@ std::wstring FakeSystem::NewGuidText() {
   return buf;
 }
 
+bool FakeSystem::RandomBytes(void* buffer, size_t n) {
+  ++randomCalls;
+  if (randomFails) return false;
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(nextRandom >> (8 * (i % 8)));
+  ++nextRandom;
+  return true;
+}
+
 std::optional<std::string> FakeSystem::AnsiText(const std::wstring& text) {
   // Latin-1 stands for the code page.
   std::string out;

@@ -104,6 +104,7 @@ class FakeSystem : public ISystem {
   int screenWidth = 1920, screenHeight = 1080;
   std::wstring systemDirectory = L"C:\\Windows\\system32";
   std::wstring windowsDirectory = L"C:\\Windows";
+  std::wstring systemWindowsDirectory = L"C:\\Windows";
   std::map<std::wstring, std::wstring> environment;
   std::wstring userName = L"tester";
   std::wstring commandLine = L"ZelkoraLauncher.exe";
@@ -120,12 +121,19 @@ class FakeSystem : public ISystem {
   int ScreenHeight() override { return screenHeight; }
   std::wstring SystemDirectory() override { return systemDirectory; }
   std::wstring WindowsDirectory() override { return windowsDirectory; }
+  std::wstring SystemWindowsDirectory() override { return systemWindowsDirectory; }
   std::wstring Environment(const std::wstring& name) override;
   // %NAME% from environment; unknown names stay as written.
   std::wstring ExpandEnvironment(const std::wstring& text) override;
   void DebugOutput(const std::wstring& text) override { debugOutput.push_back(text); }
   std::wstring UserName() override { return userName; }
   std::wstring NewGuidText() override;
+  // Bytes of nextRandom, lowest first, which then grows by one per call; nothing when
+  // randomFails.
+  bool RandomBytes(void* buffer, size_t n) override;
+  uint64_t nextRandom = 0x0123456789ABCDEFull;
+  bool randomFails = false;
+  int randomCalls = 0;
   std::optional<FileVersion> FileVersionOf(const std::wstring& path) override;
   std::wstring CommandLine() override { return commandLine; }
   uint32_t TickCount() override { return ticks; }

@@ -135,6 +135,10 @@ std::wstring Win32System::SystemDirectory() { return FolderFrom(&::GetSystemDire
 
 std::wstring Win32System::WindowsDirectory() { return FolderFrom(&::GetWindowsDirectoryW); }
 
+std::wstring Win32System::SystemWindowsDirectory() {
+  return FolderFrom(&::GetSystemWindowsDirectoryW);
+}
+
 std::wstring Win32System::Environment(const std::wstring& name) {
   std::vector<wchar_t> buffer(256);
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -177,6 +181,14 @@ std::wstring Win32System::NewGuidText() {
   const HRESULT hr = ::CoCreateGuid(&guid);
   if (FAILED(hr)) ThrowWithSystemMessage(L"Cannot create a GUID.", static_cast<DWORD>(hr));
   return GuidText(guid);
+}
+
+bool Win32System::RandomBytes(void* buffer, size_t n) {
+  // RtlGenRandom has no import name of its own: advapi32 exports it as SystemFunction036.
+  using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  static const auto generate =
+      LookUp<RtlGenRandomFn>(::LoadLibraryW(L"advapi32.dll"), "SystemFunction036");
+  return generate != nullptr && generate(buffer, static_cast<ULONG>(n)) != FALSE;
 }
 
 std::optional<FileVersion> Win32System::FileVersionOf(const std::wstring& path) {

@@ -17,11 +17,13 @@ class Win32System : public ISystem {
   int ScreenHeight() override;
   std::wstring SystemDirectory() override;
   std::wstring WindowsDirectory() override;
+  std::wstring SystemWindowsDirectory() override;
   std::wstring Environment(const std::wstring& name) override;
   std::wstring ExpandEnvironment(const std::wstring& text) override;
   void DebugOutput(const std::wstring& text) override;
   std::wstring UserName() override;
   std::wstring NewGuidText() override;
+  bool RandomBytes(void* buffer, size_t n) override;
   std::optional<FileVersion> FileVersionOf(const std::wstring& path) override;
   std::wstring CommandLine() override;
   uint32_t TickCount() override;
