@@ -104,6 +104,10 @@ class DryRunFileSystem : public IFileSystem {
   std::optional<std::wstring> Sha256(const std::wstring& path) override {
     return inner_.Sha256(path);
   }
+  // Holding changes nothing.
+  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) override {
+    return inner_.HoldForRun(path);
+  }
   std::wstring TempPath() override { return inner_.TempPath(); }
   bool CreateEmptyFile(const std::wstring& path) override;
   bool DeleteFile(const std::wstring& path) override;

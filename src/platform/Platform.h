@@ -98,6 +98,16 @@ class IWriteStream {
   virtual void Close() = 0;
 };
 
+// A file held open to be run: others may go on reading it, but none may write, rename or delete
+// it while this lives, so what was hashed through it is what the program that runs it reads.
+class IHeldFile {
+ public:
+  virtual ~IHeldFile() = default;
+  // The whole file's SHA-256 as 64 lower-case hexadecimal digits, read through this handle;
+  // nullopt when it cannot be read.
+  virtual std::optional<std::wstring> Sha256() = 0;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -121,6 +131,12 @@ class IFileSystem {
                              const std::function<bool(const DirEntry&)>& visit) = 0;
   // The file's SHA-256 as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
   virtual std::optional<std::wstring> Sha256(const std::wstring& path) = 0;
+  // CreateFileW(GENERIC_READ, FILE_SHARE_READ only, OPEN_EXISTING), kept open by the result;
+  // nullptr when it cannot be opened so (missing, or open elsewhere for writing or deleting).
+  virtual std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) {
+    (void)path;
+    return nullptr;
+  }
   // Appends the bytes at the end of the file, creating it when missing; other writers may
   // append at the same time. False when it cannot be done.
   virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;

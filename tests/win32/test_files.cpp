@@ -287,6 +287,37 @@ TEST_F(FileSystemTest, Sha256OfKnownContentsAndOfNoFile) {
   EXPECT_EQ(fs_.Sha256(dir_), std::nullopt);
 }
 
+TEST_F(FileSystemTest, AHeldFileCanBeReadButNotChangedUntilReleased) {
+  const std::wstring path = Path(L"abc.msi");
+  WriteText(path, "abc");
+  auto openFor = [&](DWORD access, DWORD share) {
+    return UniqueHandle(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  const DWORD anyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  {
+    std::unique_ptr<IHeldFile> held = fs_.HoldForRun(path);
+    ASSERT_NE(held, nullptr);
+    // Twice through the same handle: each hash starts at the file's beginning.
+    for (int i = 0; i < 2; ++i)
+      EXPECT_EQ(held->Sha256(),
+                std::optional<std::wstring>(
+                    L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_TRUE(openFor(GENERIC_READ, FILE_SHARE_READ)) << "a reader such as msiexec";
+    const bool writable = static_cast<bool>(openFor(GENERIC_WRITE, anyShare));
+    const DWORD error = ::GetLastError();
+    EXPECT_FALSE(writable);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::DeleteFileW(path.c_str()));
+    EXPECT_FALSE(::MoveFileW(path.c_str(), Path(L"other.msi").c_str()));
+  }
+  // Released with the holder; and a file open for writing elsewhere cannot be held.
+  UniqueHandle writer = openFor(GENERIC_WRITE, anyShare);
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(fs_.HoldForRun(path), nullptr);
+  EXPECT_EQ(fs_.HoldForRun(Path(L"missing.msi")), nullptr);
+}
+
 TEST_F(FileSystemTest, TempPathAndTempFileName) {
   const std::wstring temp = fs_.TempPath();
   ASSERT_FALSE(temp.empty());

@@ -216,7 +216,10 @@ std::wstring Win32FileSystem::TempPath() {
   }
 }
 
-std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
+namespace {
+
+// SHA-256 of the file from its start through handle, which must allow reading.
+std::optional<std::wstring> HashOf(HANDLE file) {
   // PROV_RSA_AES has SHA-256 from XP SP3 on, where the provider's name differs from later
   // versions: no name, the type's default provider.
   UniqueCryptProvider provider;
@@ -227,13 +230,13 @@ std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
   // CALG_SHA_256: declared for XP SP3 targets and later only; ours is plain XP.
   constexpr ALG_ID kCalgSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
   if (!::CryptCreateHash(provider.Get(), kCalgSha256, 0, 0, hash.Put())) return std::nullopt;
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return std::nullopt;
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      ::GetLastError() != NO_ERROR)
+    return std::nullopt;
   std::vector<BYTE> buffer(1 << 20);
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
       return std::nullopt;
     if (got == 0) break;
     if (!::CryptHashData(hash.Get(), buffer.data(), got, 0)) return std::nullopt;
@@ -249,6 +252,33 @@ std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
     text += kHex[b & 15];
   }
   return text;
+}
+
+class HeldFile : public IHeldFile {
+ public:
+  explicit HeldFile(UniqueHandle file) : file_(std::move(file)) {}
+  std::optional<std::wstring> Sha256() override { return HashOf(file_.Get()); }
+
+ private:
+  UniqueHandle file_;
+};
+
+}  // namespace
+
+std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return std::nullopt;
+  return HashOf(file.Get());
+}
+
+std::unique_ptr<IHeldFile> Win32FileSystem::HoldForRun(const std::wstring& path) {
+  // Read sharing only: a writer, a rename or a delete by anyone else fails until the handle
+  // goes, while msiexec and the loader, which only read, still open the file.
+  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<HeldFile>(std::move(file));
 }
 
 std::wstring Win32FileSystem::TempFileName(const std::wstring& dir, const std::wstring& prefix) {

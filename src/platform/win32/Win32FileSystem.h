@@ -19,6 +19,7 @@ class Win32FileSystem : public IFileSystem {
   bool ListDirectory(const std::wstring& dir,
                      const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<std::wstring> Sha256(const std::wstring& path) override;
+  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) override;
   bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
   std::wstring TempPath() override;
   std::wstring TempFileName(const std::wstring& dir, const std::wstring& prefix) override;
