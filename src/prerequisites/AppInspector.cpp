@@ -247,6 +247,9 @@ void AppInspector::CheckBDEConfig(LaunchRun& run) {
 void AppInspector::WriteBDEConfig(LaunchRun& run) {
   const std::wstring root = GetShareRoot(run.options, true);
   if (!BdeConfig::FitsInRegValue(root)) return;
+  // Without the Windows folder "\regedit.exe" would name the current drive's root.
+  const std::wstring windows = run.System().SystemWindowsDirectory();
+  if (windows.empty()) return;
   const std::wstring file = BdeConfig::RegFilePath(run.Files().TempPath());
   if (file.empty()) return;
   const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit(run.System()));
@@ -259,10 +262,11 @@ void AppInspector::WriteBDEConfig(LaunchRun& run) {
     out->Write(bytes->data(), bytes->size());
     out->Close();
   }
-  // The editor writes HKLM elevated. Which of its builds runs does not matter: the key lines
-  // name the Wow6432Node branch themselves.
-  LauncherUtils::RunExecutableFile(run.Ports(), L"c:\\windows\\regedit.exe",
-                                   L"/s \"" + file + L"\"", false, true);
+  // The editor writes HKLM elevated, so it is the shared Windows folder's: c:\windows may be a
+  // folder any user made where Windows is elsewhere. Which of its builds runs does not matter:
+  // the key lines name the Wow6432Node branch themselves.
+  LauncherUtils::RunExecutableFile(run.Ports(), windows + L"\\regedit.exe", L"/s \"" + file + L"\"",
+                                   false, true);
   run.Files().DeleteFile(file);
 }
 

@@ -22,7 +22,6 @@ const std::wstring kEngineKey = L"SOFTWARE\\Borland\\Database Engine";
 const std::wstring kInitKey =
     L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
 const std::wstring kRegFile = L"C:\\Temp\\\\BDE.REG";
-const std::wstring kRegedit = L"c:\\windows\\regedit.exe";
 
 // The file for OrvexAddress 192.168.1.10 on 64-bit Windows.
 std::string ExpectedFile() {
@@ -90,7 +89,7 @@ struct Workstation : test::FakeRun {
     run.options.SetOrvexAddress(L"192.168.1.10");
     p.system.version = OsVersion{true, 6, 1, 2};
     p.shell.onExecuteEx = [this](const ShellExecuteRequest& r) -> ShellStart {
-      if (r.file != kRegedit) return {};
+      if (r.file != p.system.systemWindowsDirectory + L"\\regedit.exe") return {};
       regeditRuns.push_back(r);
       size_t open = r.parameters.find(L'"');
       std::wstring file = r.parameters.substr(open + 1, r.parameters.size() - open - 2);
@@ -131,6 +130,31 @@ TEST_F(BdeConfigTest, RewriteWritesTheTemplateImportsItElevatedAndDeletesTheFile
   EXPECT_EQ(changes[0].kind, K::CreateFile);
   EXPECT_EQ(changes[1].kind, K::DeleteFile);
   EXPECT_EQ(LowerAscii(changes[0].path), LowerAscii(changes[1].path));
+}
+
+// The editor runs elevated: it must be the one in the shared Windows folder, never a path a
+// standard user could create (c:\windows where Windows is on another drive) nor the user's own
+// Windows folder on a terminal server.
+TEST(BdeConfigEditor, TheElevatedEditorIsTheSharedWindowsFolders) {
+  struct Case {
+    const char* name;
+    std::wstring windows, systemWindows, editor;
+  } cases[] = {
+      {"default", L"C:\\Windows", L"C:\\Windows", L"C:\\Windows\\regedit.exe"},
+      {"Windows on D:", L"C:\\Windows", L"D:\\WINNT", L"D:\\WINNT\\regedit.exe"},
+      {"terminal server", L"C:\\Users\\tester\\WINDOWS", L"E:\\Windows",
+       L"E:\\Windows\\regedit.exe"},
+  };
+  for (const Case& c : cases) {
+    Workstation t;
+    t.p.system.windowsDirectory = c.windows;
+    t.p.system.systemWindowsDirectory = c.systemWindows;
+    t.Launch();
+    ASSERT_EQ(t.p.shell.executed.size(), 1u) << c.name;
+    EXPECT_EQ(t.p.shell.executed[0].file, c.editor) << c.name;
+    EXPECT_EQ(t.p.shell.executed[0].verb.value_or(L""), L"runas") << c.name;
+    EXPECT_EQ(t.imported.size(), 1u) << c.name;
+  }
 }
 
 TEST_F(BdeConfigTest, TheFileFollowsTheWindowsBitnessAndTheShareRoot) {

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <set>
+#include <utility>
 #include <string>
 
 namespace zl::win32 {
@@ -85,6 +88,73 @@ TEST(System, AnsiTextIsExactOrNothing) {
     if (::GetACP() == 65001) break;  // a UTF-8 code page holds them all
     EXPECT_EQ(sys.AnsiText(lookAlike), std::nullopt);
   }
+}
+
+// WideCharToMultiByte with the parameter checks Windows makes for UTF-8 and Wine 8 leaves out:
+// no flags (WC_NO_BEST_FIT_CHARS fails) and no default character or flag for its use.
+int WINAPI WindowsWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, int length,
+                                      LPSTR out, int size, LPCCH defaultChar, LPBOOL usedDefault) {
+  if (codePage == CP_UTF8 && flags != 0) {
+    ::SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  if (codePage == CP_UTF8 && (defaultChar != nullptr || usedDefault != nullptr)) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return ::WideCharToMultiByte(codePage, flags, text, length, out, size, defaultChar, usedDefault);
+}
+
+// The same table in a single-byte code page and in UTF-8 ("Beta: use UTF-8" makes 65001 the
+// ANSI code page): UTF-8 holds every character, yet an unpaired surrogate is no character at all.
+TEST(System, AnsiTextInEachCodePage) {
+  using Bytes = std::optional<std::string>;
+  const Bytes refused;
+  const wchar_t high = 0xD83D, low = 0xDE00;  // U+1F600 as a pair
+  struct Row {
+    const char* label;
+    std::wstring text;
+    Bytes in1252, in65001;
+  };
+  const Row table[] = {
+      {"empty", L"", Bytes(""), Bytes("")},
+      {"ASCII", L"\\\\srv01\\Zelkora$", Bytes("\\\\srv01\\Zelkora$"), Bytes("\\\\srv01\\Zelkora$")},
+      {"e acute", L"\u00E9", Bytes("\xE9"), Bytes("\xC3\xA9")},
+      {"full-width quote", L"a\uFF02", refused, Bytes("a\xEF\xBC\x82")},
+      {"full-width backslash", L"\uFF3C", refused, Bytes("\xEF\xBC\xBC")},
+      {"CJK", L"\u4E2D", refused, Bytes("\xE4\xB8\xAD")},
+      {"surrogate pair", std::wstring{high, low}, refused, Bytes("\xF0\x9F\x98\x80")},
+      {"lone high surrogate", std::wstring{L'a', high, L'b'}, refused, refused},
+      {"high surrogate at the end", std::wstring{L'a', high}, refused, refused},
+      {"lone low surrogate", std::wstring{low}, refused, refused},
+      {"pair in the wrong order", std::wstring{low, high}, refused, refused},
+  };
+  const std::pair<const char*, WideCharToMultiByteFn> converters[] = {
+      {"Wine's", &::WideCharToMultiByte}, {"with Windows' checks", &WindowsWideCharToMultiByte}};
+  for (const auto& converter : converters) {
+    SCOPED_TRACE(converter.first);
+    for (const Row& row : table) {
+      SCOPED_TRACE(row.label);
+      EXPECT_EQ(AnsiTextIn(1252, row.text, converter.second), row.in1252);
+      EXPECT_EQ(AnsiTextIn(65001, row.text, converter.second), row.in65001);
+    }
+  }
+}
+
+TEST(System, RandomBytesAndTheSharedWindowsFolder) {
+  Win32System sys;
+  unsigned char first[16] = {}, second[16] = {};
+  ASSERT_TRUE(sys.RandomBytes(first, sizeof first));
+  ASSERT_TRUE(sys.RandomBytes(second, sizeof second));
+  EXPECT_NE(std::memcmp(first, second, sizeof first), 0);
+
+  // The database engine's settings are imported with this folder's registry editor.
+  const std::wstring windows = sys.SystemWindowsDirectory();
+  ASSERT_FALSE(windows.empty());
+  EXPECT_TRUE(IsFolder(windows)) << Narrow(windows);
+  // The system folder lies in the shared one, on a terminal server too.
+  EXPECT_TRUE(SameText(sys.SystemDirectory(), windows + L"\\system32")) << Narrow(windows);
+  EXPECT_NE(::GetFileAttributesW((windows + L"\\regedit.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(System, FileVersionOf) {

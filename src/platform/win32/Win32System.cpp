@@ -60,6 +60,20 @@ const VersionApi& VersionFunctions() {
   return api;
 }
 
+// An unpaired surrogate is no character. Windows writes one into UTF-8 without telling (as
+// U+FFFD since Vista), so it is looked for here rather than left to the conversion.
+bool HasUnpairedSurrogate(const std::wstring& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+    const bool low = text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+    if (low) return true;
+    if (!high) continue;
+    if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return true;
+    ++i;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::wstring GuidText(const GUID& guid) {
@@ -221,18 +235,26 @@ uint32_t Win32System::TickCount() { return ::GetTickCount(); }
 void Win32System::Sleep(uint32_t ms) { ::Sleep(ms); }
 
 std::optional<std::string> Win32System::AnsiText(const std::wstring& text) {
+  return AnsiTextIn(::GetACP(), text);
+}
+
+std::optional<std::string> AnsiTextIn(UINT codePage, const std::wstring& text,
+                                      WideCharToMultiByteFn convert) {
   if (text.empty()) return std::string();
+  if (HasUnpairedSurrogate(text)) return std::nullopt;
   // Best fit would map look-alikes (U+FF02 to '"'); without it they become the default
-  // character, which the caller learns about and refuses.
-  const int size =
-      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
-                            static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  // character, which the caller learns about and refuses. UTF-8 (the ANSI code page with
+  // "Beta: use UTF-8") holds every character: it has neither, and Windows refuses the flag and
+  // both default-character parameters there.
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int length = static_cast<int>(text.size());
+  const int size = convert(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return std::nullopt;
   std::string out(static_cast<size_t>(size), '\0');
   BOOL usedDefault = FALSE;
-  if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
-                            static_cast<int>(text.size()), &out[0], size, nullptr,
-                            &usedDefault) != size ||
+  if (convert(codePage, flags, text.data(), length, &out[0], size, nullptr,
+              utf8 ? nullptr : &usedDefault) != size ||
       usedDefault)
     return std::nullopt;
   return out;

@@ -38,4 +38,11 @@ class Win32System : public ISystem {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal.
 std::wstring GuidText(const GUID& guid);
 
+// The text in the code page, character for character (WideCharToMultiByte without best fit);
+// nullopt when the code page lacks one of them or the text holds an unpaired surrogate. A test
+// may pass a converter that checks the parameters as Windows does, which Wine does not.
+using WideCharToMultiByteFn = decltype(&::WideCharToMultiByte);
+std::optional<std::string> AnsiTextIn(UINT codePage, const std::wstring& text,
+                                      WideCharToMultiByteFn convert = &::WideCharToMultiByte);
+
 }  // namespace zl::win32
