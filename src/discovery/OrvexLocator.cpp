@@ -17,8 +17,9 @@ const Regex kAppNamePattern(L"(Quenda|Velmont)\\.exe$", true);
 
 namespace {
 
-constexpr int kUdpPortBase = 2868;
-constexpr int kTcpPortBase = 2879;
+// 64-bit, so that the base plus any 32-bit offset is exact and a port out of range shows as one.
+constexpr int64_t kUdpPortBase = 2868;
+constexpr int64_t kTcpPortBase = 2879;
 constexpr uint32_t kProbeTimeoutMs = 2000;
 constexpr uint32_t kReplyWaitMs = 2000;
 constexpr size_t kReplyMaxBytes = 8192;
@@ -54,13 +55,29 @@ bool LookupAddress(INetwork& network, const std::wstring& hostName, std::wstring
   return true;
 }
 
+std::optional<uint16_t> PortOf(int64_t base, const LauncherOptions& options) {
+  const int64_t port = base + options.PortOffset();
+  if (port < 1 || port > 65535) return std::nullopt;
+  return static_cast<uint16_t>(port);
+}
+
+// "TCP port 65536 (2879 + PortOffset 62657) is out of range (1 to 65535)"
+std::wstring OutOfRange(const wchar_t* protocol, int64_t base, const LauncherOptions& options) {
+  return std::wstring(protocol) + L" port " + std::to_wstring(base + options.PortOffset()) + L" (" +
+         std::to_wstring(base) + L" + PortOffset " + IntToText(options.PortOffset()) +
+         L") is out of range (1 to 65535)";
+}
+
 bool ProbeTCP(LaunchRun& run) {
   const LauncherOptions& options = run.options;
-  const bool answered = run.Network().ProbeTcp(
-      options.OrvexAddress(), static_cast<uint16_t>(OrvexLocator::TcpPort(options)),
-      kProbeTimeoutMs);
-  Trace::Line(L"Probe of " + options.OrvexAddress() + L" on TCP port " +
-              IntToText(OrvexLocator::TcpPort(options)) +
+  const std::optional<uint16_t> port = OrvexLocator::TcpPort(options);
+  if (!port) {
+    Trace::Line(L"Probe of " + options.OrvexAddress() + L" not made: " +
+                OutOfRange(L"TCP", kTcpPortBase, options));
+    return false;
+  }
+  const bool answered = run.Network().ProbeTcp(options.OrvexAddress(), *port, kProbeTimeoutMs);
+  Trace::Line(L"Probe of " + options.OrvexAddress() + L" on TCP port " + IntToText(*port) +
               (answered ? L": answered" : L": no answer, the broadcast follows"));
   return answered;
 }
@@ -85,17 +102,28 @@ bool DiscoverUDP(LaunchRun& run) {
   INetwork& net = run.Network();
   ISystem& sys = run.System();
   LauncherOptions& options = run.options;
+  // The admin's list fails closed: one that names no server lets no reply count, so none is
+  // asked for.
+  if (options.HasServerList() && options.AllowedServers().empty()) {
+    Trace::Line(
+        L"Broadcast not sent: the admin's list of allowed servers (AllowedServers) names none, so "
+        L"no reply is accepted");
+    return false;
+  }
+  const std::optional<uint16_t> port = OrvexLocator::UdpPort(options);
+  if (!port) {
+    Trace::Line(L"Broadcast not sent: " + OutOfRange(L"UDP", kUdpPortBase, options));
+    return false;
+  }
   // A limited broadcast leaves through one adapter only; the directed ones reach the networks of
   // the others (a docking station, Wi-Fi beside a VPN, a virtual machine's adapter).
   const std::vector<uint32_t> targets = OrvexLocator::BroadcastDestinations(net.Adapters());
-  const std::vector<std::wstring> errors = net.SendBroadcasts(
-      static_cast<uint16_t>(OrvexLocator::UdpPort(options)), "Finding Server", targets);
+  const std::vector<std::wstring> errors = net.SendBroadcasts(*port, "Finding Server", targets);
   bool sent = false;
   for (size_t i = 0; i < targets.size(); ++i) {
     const std::wstring error = i < errors.size() ? errors[i] : L"not sent";
     Trace::Line(L"Broadcast \"Finding Server\" to " + DottedText(targets[i]) + L", UDP port " +
-                IntToText(OrvexLocator::UdpPort(options)) +
-                (error.empty() ? L"" : L": failed, " + error));
+                IntToText(*port) + (error.empty() ? L"" : L": failed, " + error));
     sent = sent || error.empty();
   }
   // Only when no datagram left does the error end the launch, as a failed send always did.
@@ -117,12 +145,16 @@ bool DiscoverUDP(LaunchRun& run) {
       Trace::Line(reply + L" ignored: it names no server");
       continue;
     }
-    const std::wstring server = OrvexLocator::ResolveHostname(net, *name);
-    // With the admin's list of servers, a reply naming another is ignored like an invalid one:
-    // a dotted reply counts by its address or by the name its reverse lookup gives.
-    if (!options.IsServerAllowed(*name) && !options.IsServerAllowed(server)) {
-      Trace::Line(reply + L" ignored: " + server + L" is not among the allowed servers");
-      continue;
+    // With the admin's list of servers, a reply naming another is ignored like an invalid one.
+    // A listed name or address is used as sent: the name a listed address looks up to may
+    // resolve elsewhere. A dotted reply not listed counts by the name its reverse lookup gives.
+    std::wstring server = *name;
+    if (!options.HasServerList() || !options.IsServerAllowed(*name)) {
+      server = OrvexLocator::ResolveHostname(net, *name);
+      if (!options.IsServerAllowed(server)) {
+        Trace::Line(reply + L" ignored: " + server + L" is not among the allowed servers");
+        continue;
+      }
     }
     Trace::Line(reply + L" accepted: server " + server);
     options.SetOrvexAddress(server);
@@ -190,8 +222,8 @@ void RegisterZone(LaunchRun& run) {
 
 }  // namespace
 
-int OrvexLocator::UdpPort(const LauncherOptions& options) {
-  return kUdpPortBase + options.PortOffset();
+std::optional<uint16_t> OrvexLocator::UdpPort(const LauncherOptions& options) {
+  return PortOf(kUdpPortBase, options);
 }
 
 std::vector<uint32_t> OrvexLocator::BroadcastDestinations(
@@ -211,8 +243,8 @@ std::vector<uint32_t> OrvexLocator::BroadcastDestinations(
   return targets;
 }
 
-int OrvexLocator::TcpPort(const LauncherOptions& options) {
-  return kTcpPortBase + options.PortOffset();
+std::optional<uint16_t> OrvexLocator::TcpPort(const LauncherOptions& options) {
+  return PortOf(kTcpPortBase, options);
 }
 
 std::wstring OrvexLocator::ResolveHostname(INetwork& network, const std::wstring& value) {

@@ -3,8 +3,8 @@
 // intranet zone, and letting the user pick the application's executable.
 
 #include <cstdint>
+#include <optional>
 #include <string>
-
 #include <vector>
 
 #include "model/LaunchRun.h"
@@ -20,8 +20,10 @@ class OrvexLocator {
  public:
   OrvexLocator() = delete;
   static void Locate(LaunchRun& run);
-  static int UdpPort(const LauncherOptions& options);
-  static int TcpPort(const LauncherOptions& options);
+  // 2868 + PortOffset and 2879 + PortOffset; none when the sum is outside 1 to 65535, and then
+  // that way of finding the server is not tried.
+  static std::optional<uint16_t> UdpPort(const LauncherOptions& options);
+  static std::optional<uint16_t> TcpPort(const LauncherOptions& options);
   // A dotted IPv4 address becomes the server's short host name; other text comes back unchanged.
   static std::wstring ResolveHostname(INetwork& network, const std::wstring& value);
   // A host name becomes a dotted IPv4 address for messages; empty when it cannot be resolved.

@@ -1,5 +1,7 @@
 #include "model/LauncherOptions.h"
 
+#include <optional>
+
 #include "utils/RegistryValues.h"
 #include "utils/Text.h"
 #include "utils/HostName.h"
@@ -22,6 +24,20 @@ bool IsDownloadUrl(const std::wstring& text) {
       return true;
   }
   return false;
+}
+
+// "X:\..." or "\\server\share\...": a relative path would put the trace wherever the launcher
+// happens to run from, and "\\.\" or "\\?\" name devices, not files.
+bool IsAbsoluteFilePath(const std::wstring& path) {
+  const wchar_t drive = path.empty() ? L'\0' : path[0];
+  if (((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z')) &&
+      path.compare(1, 2, L":\\") == 0)
+    return path.size() > 3;
+  if (path.compare(0, 2, L"\\\\") != 0) return false;
+  const size_t share = path.find(L'\\', 2);
+  if (share == std::wstring::npos || !IsServerName(path.substr(2, share - 2))) return false;
+  const size_t file = path.find(L'\\', share + 1);
+  return file != std::wstring::npos && file > share + 1 && file + 1 < path.size();
 }
 
 }  // namespace
@@ -96,15 +112,25 @@ void LauncherOptions::Load(IRegistry& registry, ISystem& system, RegRoot root) {
     download_server_ = server;
     download_server_from_machine_ = root == RegRoot::LocalMachine;
   }
-  // REG_SZ as written, REG_EXPAND_SZ with its variables expanded. Another type is ignored: a
-  // diagnostic setting never stops the launch.
+  // REG_SZ as written, REG_EXPAND_SZ with its variables expanded. Another type, or a path that
+  // is not absolute, is ignored: a diagnostic setting never stops the launch. The admin's file
+  // wins, so a user can neither silence nor redirect the admin's trace; an empty one leaves
+  // the choice to the user.
   const RegValue log = registry.ReadValue(root, kLauncherKey, L"LogFile", RegView::Reg64);
-  if (log.kind == RegKind::String) log_file_ = log.text;
-  if (log.kind == RegKind::ExpandString) log_file_ = system.ExpandEnvironment(log.text);
+  std::optional<std::wstring> logFile;
+  if (log.kind == RegKind::String) logFile = log.text;
+  if (log.kind == RegKind::ExpandString) logFile = system.ExpandEnvironment(log.text);
+  if (logFile && (logFile->empty() || IsAbsoluteFilePath(*logFile)) &&
+      !(root == RegRoot::CurrentUser && log_file_from_machine_)) {
+    log_file_ = *logFile;
+    log_file_from_machine_ = root == RegRoot::LocalMachine && !logFile->empty();
+  }
   if (root == RegRoot::LocalMachine) {
     if (auto v = dword(L"RequireInstallerHashes")) require_installer_hashes_ = *v != 0;
+    // A list the admin set is kept even when it names no server: then no reply is believed.
     if (auto v =
             ReadMultiStringValue(registry, root, kLauncherKey, L"AllowedServers", RegView::Reg64)) {
+      has_server_list_ = true;
       allowed_servers_.clear();
       for (std::wstring name : *v) {
         while (!name.empty() && (name.back() == L' ' || name.back() == L'\t')) name.pop_back();
@@ -116,7 +142,7 @@ void LauncherOptions::Load(IRegistry& registry, ISystem& system, RegRoot root) {
 }
 
 bool LauncherOptions::IsServerAllowed(const std::wstring& name) const {
-  if (allowed_servers_.empty()) return true;
+  if (!has_server_list_) return true;
   const std::wstring lower = LowerAscii(name);
   for (const std::wstring& allowed : allowed_servers_)
     if (LowerAscii(allowed) == lower) return true;

@@ -47,17 +47,23 @@ class LauncherOptions {
   // Where installers are downloaded from: scheme and host (and port), no trailing slash.
   const std::wstring& DownloadServer() const { return download_server_; }
   void SetDownloadServer(const std::wstring& v) { download_server_ = v; }
-  // The file the admin's trace is appended to ("LogFile", variables expanded); empty for none.
+  // The file the trace is appended to ("LogFile", variables expanded); empty for none. Only an
+  // absolute path is taken, and the machine's value wins over the user's.
   const std::wstring& LogFile() const { return log_file_; }
 
   // The admin's machine-wide policy (HKLM only; a user's value of the same name is ignored).
   // An installer without a checksum in "InstallerHashes" is not run.
   bool RequireInstallerHashes() const { return require_installer_hashes_; }
   void SetRequireInstallerHashes(bool v) { require_installer_hashes_ = v; }
-  // The servers a discovery reply may name; empty: any.
+  // The servers a discovery reply may name ("AllowedServers"). Without the value any server
+  // may; a value that names none lets none.
+  bool HasServerList() const { return has_server_list_; }
   const std::vector<std::wstring>& AllowedServers() const { return allowed_servers_; }
-  void SetAllowedServers(std::vector<std::wstring> v) { allowed_servers_ = std::move(v); }
-  // True when the list is empty or holds name, compared without regard to letter case.
+  void SetAllowedServers(std::vector<std::wstring> v) {
+    allowed_servers_ = std::move(v);
+    has_server_list_ = true;
+  }
+  // True without a list, or when the list holds name, compared without regard to letter case.
   bool IsServerAllowed(const std::wstring& name) const;
 
   // Both registry roots, then the command line (its first argument is the program), then the
@@ -80,7 +86,9 @@ class LauncherOptions {
   std::wstring download_server_ = kDefaultDownloadServer;
   bool download_server_from_machine_ = false;
   std::wstring log_file_;
+  bool log_file_from_machine_ = false;
   bool require_installer_hashes_ = false;
+  bool has_server_list_ = false;
   std::vector<std::wstring> allowed_servers_;
 };
 

@@ -1,5 +1,7 @@
 #include "model/Trace.h"
 
+#include <atomic>
+
 #include "platform/Platform.h"
 #include "utils/Text.h"
 
@@ -11,6 +13,9 @@ struct Sink {
   ISystem* system = nullptr;
   IFileSystem* files = nullptr;
   std::wstring logFile;
+  // Set by the first write that fails: a file on an unreachable share would otherwise cost
+  // every line its own wait.
+  std::atomic<bool> logFileFailed{false};
 };
 
 Sink& Output() {
@@ -35,18 +40,21 @@ std::wstring Trace::OneLine(const std::wstring& text) {
 
 void Trace::Line(const std::wstring& text) {
   try {
-    const Sink& sink = Output();
+    Sink& sink = Output();
     if (sink.system == nullptr) return;  // nowhere to go yet
     const std::wstring line = Format(text);
     sink.system->DebugOutput(line + L"\n");
-    if (!sink.logFile.empty() && sink.files != nullptr)
-      sink.files->AppendToFile(sink.logFile, ToUtf8(line) + "\r\n");
+    if (sink.logFile.empty() || sink.files == nullptr || sink.logFileFailed) return;
+    if (!sink.files->AppendToFile(sink.logFile, ToUtf8(line) + "\r\n")) sink.logFileFailed = true;
   } catch (...) {
     // The trace is for the admin; the launch goes on without it.
   }
 }
 
-void Trace::SetLogFile(const std::wstring& path) { Output().logFile = path; }
+void Trace::SetLogFile(const std::wstring& path) {
+  Output().logFile = path;
+  Output().logFileFailed = false;
+}
 
 void Trace::SetOutput(ISystem* system, IFileSystem* files) {
   Output().system = system;

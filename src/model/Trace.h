@@ -2,7 +2,8 @@
 // Trace: the launcher's diagnostic trace for the IT admin, one line per decision. Every line goes
 // to the debug output, always, so a debugger or a debug-output viewer shows it without any
 // setting; when the admin names a file ("LogFile"), the same lines are appended there too, as
-// UTF-8 without byte-order mark and with CRLF line ends. Writing never fails the caller.
+// UTF-8 without byte-order mark and with CRLF line ends, until a write fails: from then on the
+// file is left alone (the debug output goes on). Writing never fails the caller.
 // Like a logger it is one sink for the whole process: the program block points it at the
 // ports it runs on; until then (and in tests that do not look) lines go nowhere.
 
@@ -27,7 +28,8 @@ class Trace {
   // Where lines go: system's debug output and, with a log file, files. Null for nowhere. Set
   // before other threads trace.
   static void SetOutput(ISystem* system, IFileSystem* files);
-  // Where the lines are appended from now on; empty for no file. Set before other threads trace.
+  // Where the lines are appended from now on, a failed write before forgotten; empty for no
+  // file. Set before other threads trace.
   static void SetLogFile(const std::wstring& path);
 };
 

@@ -118,6 +118,12 @@ bool DryRunFileSystem::CreateDirectory(const std::wstring& path) {
   return true;
 }
 
+bool DryRunFileSystem::CreateNewDirectory(const std::wstring& path) {
+  if (inner_.GetAttributes(path).exists) return false;
+  log_.Add({ChangeKind::CreateFolder, path, L"", L""});
+  return true;
+}
+
 std::unique_ptr<IWriteStream> DryRunFileSystem::CreateWrite(const std::wstring& path) {
   log_.Add({ChangeKind::WriteFile, path, L"", L""});
   return std::make_unique<DiscardStream>();

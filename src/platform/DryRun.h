@@ -114,6 +114,7 @@ class DryRunFileSystem : public IFileSystem {
   bool RemoveDirectory(const std::wstring& path) override;
   bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) override;
   bool CreateDirectory(const std::wstring& path) override;
+  bool CreateNewDirectory(const std::wstring& path) override;
   std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) override;
   bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
   // A name in dir that is not created: the real call would make the file.

@@ -36,7 +36,7 @@ struct RegValue {
   RegKind kind = RegKind::Missing;
   std::wstring text;   // String and ExpandString: unexpanded, terminated by the adapter
   uint32_t dword = 0;  // Dword
-  std::vector<std::wstring> strings;  // MultiString: the strings before the closing empty one
+  std::vector<std::wstring> strings;  // MultiString: its strings, empty ones left out
 
   RegValue() = default;
   RegValue(RegKind k, std::wstring t, uint32_t d, std::vector<std::wstring> list = {})
@@ -121,6 +121,9 @@ class IFileSystem {
   virtual bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) = 0;
   // One level; true when the folder exists afterwards.
   virtual bool CreateDirectory(const std::wstring& path) = 0;
+  // One level; true only when this call made the folder: anything of that name already there
+  // (a folder, a file, a link) is a failure.
+  virtual bool CreateNewDirectory(const std::wstring& path) = 0;
   // Both throw LauncherError with the system's message.
   virtual std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) = 0;
   virtual std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) = 0;
@@ -133,10 +136,7 @@ class IFileSystem {
   virtual std::optional<std::wstring> Sha256(const std::wstring& path) = 0;
   // CreateFileW(GENERIC_READ, FILE_SHARE_READ only, OPEN_EXISTING), kept open by the result;
   // nullptr when it cannot be opened so (missing, or open elsewhere for writing or deleting).
-  virtual std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) {
-    (void)path;
-    return nullptr;
-  }
+  virtual std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) = 0;
   // Appends the bytes at the end of the file, creating it when missing; other writers may
   // append at the same time. False when it cannot be done.
   virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;

@@ -11,12 +11,24 @@
 
 namespace zl {
 
+namespace {
+
+// Why an installer got no place of its own, for the paragraph under "It was not run.".
+std::wstring NoPlaceReason(const InstallerFolder& folder) {
+  return folder.Path().empty()
+             ? L"No folder of its own could be made for it in the temporary folder."
+             : L"No file could be made for it in its own folder in the temporary folder.";
+}
+
+}  // namespace
+
 void Installer::Install(LaunchRun& run, const std::wstring& displayName,
                         const std::wstring& fileName, const std::wstring& url, bool elevate,
                         const std::wstring& unzipPath, const std::function<void()>& afterRun) {
   // Removed, with what is in it, once the installer and afterRun are done, or at once when
-  // nothing ran.
-  InstallerFolder folder(run.Files());
+  // nothing ran. Without it nothing is fetched: an installer is never run from the bare
+  // temporary folder, where anything else lying there could be picked up with it.
+  InstallerFolder folder(run.Files(), run.System());
   const std::wstring share = run.options.ShareLocation();
   bool fromShare = false;
   if (!share.empty()) {
@@ -28,8 +40,11 @@ void Installer::Install(LaunchRun& run, const std::wstring& displayName,
       // The share's copy goes into the installer's own folder first: the share may be slow or
       // go away, and the copy is what is checked and run.
       const std::wstring copy = folder.NewFileName(ExtractFileExt(fileName));
-      if (copy.empty() || !run.Files().CopyFile(shared, copy, true))
-        // The user asked for it: saying nothing would look like success.
+      // The user asked for it: saying nothing would look like success.
+      if (copy.empty())
+        ReportNotRun(run.Ui(), fileName, L"could not be copied from the shared folder",
+                     NoPlaceReason(folder));
+      else if (!run.Files().CopyFile(shared, copy, true))
         ReportNotRun(run.Ui(), fileName, L"could not be copied from the shared folder");
       else
         RunIfApproved(run, fileName, copy, elevate, unzipPath);
@@ -37,20 +52,27 @@ void Installer::Install(LaunchRun& run, const std::wstring& displayName,
   }
   if (!fromShare) {
     Trace::Line(L"Installing \"" + fileName + L"\" downloaded from " + url);
-    InstallerForm form(run.Ports());
-    form.SetURL(url);
-    form.SetFileName(displayName);
-    form.SetSaveAs(folder.NewFileName(ExtractFileExt(displayName)));
-    // Nothing when the window closed before the download ended.
-    if (const std::optional<InstallerDownload> got = form.ShowModal()) {
-      if (got->success) {
-        Trace::Line(L"Downloaded " + url + L" to " + got->file);
-        // A refused download goes at once; a share's copy goes with its folder.
-        if (!RunIfApproved(run, displayName, got->file, elevate, unzipPath))
-          run.Files().DeleteFile(got->file);
-      } else {
-        // The user asked for it: a window that just closes would look like success.
-        ReportNotRun(run.Ui(), displayName, L"could not be downloaded", got->errorMessage);
+    // Never empty when handed to the form, which would fall back to a name of the downloader's
+    // own in the bare temporary folder.
+    const std::wstring target = folder.NewFileName(ExtractFileExt(displayName));
+    if (target.empty()) {
+      ReportNotRun(run.Ui(), displayName, L"could not be downloaded", NoPlaceReason(folder));
+    } else {
+      InstallerForm form(run.Ports());
+      form.SetURL(url);
+      form.SetFileName(displayName);
+      form.SetSaveAs(target);
+      // Nothing when the window closed before the download ended.
+      if (const std::optional<InstallerDownload> got = form.ShowModal()) {
+        if (got->success) {
+          Trace::Line(L"Downloaded " + url + L" to " + got->file);
+          // A refused download goes at once; a share's copy goes with its folder.
+          if (!RunIfApproved(run, displayName, got->file, elevate, unzipPath))
+            run.Files().DeleteFile(got->file);
+        } else {
+          // The user asked for it: a window that just closes would look like success.
+          ReportNotRun(run.Ui(), displayName, L"could not be downloaded", got->errorMessage);
+        }
       }
     }
   }

@@ -18,7 +18,8 @@ class Installer {
   // displayName is what the "Installer" window names while it downloads; fileName the file in
   // the share's Common folder; url where to download it when the share has none.
   // The installer runs in a folder of its own under the temporary folder, which is removed
-  // once afterRun (when given) has run too.
+  // once afterRun (when given) has run too; when no such folder can be made nothing is copied,
+  // downloaded or run, and the user is told so.
   static void Install(LaunchRun& run, const std::wstring& displayName, const std::wstring& fileName,
                       const std::wstring& url, bool elevate, const std::wstring& unzipPath,
                       const std::function<void()>& afterRun = nullptr);

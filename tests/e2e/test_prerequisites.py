@@ -94,7 +94,7 @@ def braille_declined_and_failed_downloads() -> None:
         # folder goes at once too, so nothing of it is left.
         new = set(pr.temp_files(o, "tmp*.msi")) - before
         check(not new, f"the refused download left {sorted(new)}")
-        check(pr.temp_files(o, "zli*") == [], "an installer folder outlived the download")
+        check(pr.temp_files(o, "zl*") == [], "an installer folder outlived the download")
         check(pr.braille_font(o) is None, "BRAILLE.TTF installed without a download")
         check(len(srv.requests()) == 1, f"requests after the refused run {srv.requests()}")
 
@@ -141,7 +141,7 @@ def braille_downloaded() -> None:
               f"requests {srv.requests()}")
         check(pr.braille_font(o) is not None, "BRAILLE.TTF is not in the Windows fonts folder")
         # The package ran from a folder of its own, which went with it.
-        left = pr.temp_files(o, "tmp*.msi") + pr.temp_files(o, "zli*")
+        left = pr.temp_files(o, "tmp*.msi") + pr.temp_files(o, "zl*")
         check(left == [], f"temp folder holds {left} after the install")
 
         proc = o.start_launcher()

@@ -38,10 +38,12 @@ void CheckCommandLineRule(const std::wstring& line) {
   if (zl::SplitCommandLine(joined) != kept) __builtin_trap();
 }
 
-const wchar_t* const kValueNames[] = {
-    L"OrvexAddress",   L"AppLocation",           L"SkipCR",       L"SkipPC",
-    L"PortOffset",     L"DownloadServer",        L"ExtraOptions", L"ShareLocation",
-    L"AllowedServers", L"RequireInstallerHashes"};
+const wchar_t* const kValueNames[] = {L"OrvexAddress",   L"AppLocation",
+                                      L"SkipCR",         L"SkipPC",
+                                      L"PortOffset",     L"DownloadServer",
+                                      L"ExtraOptions",   L"ShareLocation",
+                                      L"AllowedServers", L"RequireInstallerHashes",
+                                      L"LogFile"};
 
 bool IsDocumentedError(const std::wstring& message) {
   for (const wchar_t* prefix : {L"Invalid data type for '", L"Failed to get data for '"})
@@ -85,6 +87,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!options.OrvexAddress().empty() && !zl::IsServerName(options.OrvexAddress()))
     __builtin_trap();
   if (!zl::HasValidServerPart(options.AppLocation())) __builtin_trap();
+  // Without the admin's list nothing is listed; a listed name is neither empty nor padded.
+  if (!options.HasServerList() && !options.AllowedServers().empty()) __builtin_trap();
+  for (const std::wstring& name : options.AllowedServers()) {
+    if (name.empty()) __builtin_trap();
+    for (wchar_t end : {name.front(), name.back()})
+      if (end == L' ' || end == L'\t') __builtin_trap();
+  }
+  // The trace file is absolute: "X:\..." or a UNC path.
+  const std::wstring& log = options.LogFile();
+  if (!log.empty() && log.rfind(L"\\\\", 0) != 0 &&
+      (log.size() < 4 || log.compare(1, 2, L":\\") != 0))
+    __builtin_trap();
   const std::wstring& server = options.DownloadServer();
   if (server.rfind(L"http", 0) != 0 || (!server.empty() && server.back() == L'/')) __builtin_trap();
   return 0;

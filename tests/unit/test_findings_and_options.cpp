@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "model/LaunchError.h"
 #include "model/LauncherOptions.h"
 #include "platform/fake/FakePlatform.h"
@@ -206,6 +209,81 @@ TEST_F(OptionsTest, InstallerAndServerPolicyIsTheMachines) {
   Machine(L"AllowedServers", Str(L"srv01"));  // a list is a REG_MULTI_SZ
   LauncherOptions wrong;
   EXPECT_THROW(LoadFrom(p, wrong), LauncherError);
+}
+
+TEST_F(OptionsTest, AMachineServerListAllowsExactlyItsNamesAndOneThatNamesNoneAllowsNone) {
+  struct Case {
+    const char* name;
+    std::optional<std::vector<std::wstring>> machine;  // nullopt: no value
+    std::vector<std::wstring> want;
+    bool anyServer;
+  };
+  const std::vector<Case> cases = {
+      {"no value: any server", std::nullopt, {}, true},
+      {"a value without strings", std::vector<std::wstring>{}, {}, false},
+      {"only empty strings and blanks", std::vector<std::wstring>{L"", L" ", L"\t \t"}, {}, false},
+      {"empty strings before, between and after names are skipped",
+       std::vector<std::wstring>{L"", L" srv01\t", L"", L"10.0.0.5", L""},
+       {L"srv01", L"10.0.0.5"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fresh;
+    // A user's list never counts, whatever the machine's says.
+    fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"AllowedServers",
+                       {RegKind::MultiString, L"", 0, {L"rogue"}}, RegView::Reg64);
+    if (c.machine)
+      fresh.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"AllowedServers",
+                         {RegKind::MultiString, L"", 0, *c.machine}, RegView::Reg64);
+    LauncherOptions options;
+    LoadFrom(fresh, options);
+    EXPECT_EQ(options.HasServerList(), c.machine.has_value());
+    EXPECT_EQ(options.AllowedServers(), c.want);
+    for (const wchar_t* server : {L"SRV01", L"10.0.0.5", L"rogue", L""}) {
+      const bool listed =
+          std::find(c.want.begin(), c.want.end(), LowerAscii(server)) != c.want.end();
+      EXPECT_EQ(options.IsServerAllowed(server), c.anyServer || listed) << ToUtf8(server);
+    }
+  }
+}
+
+TEST_F(OptionsTest, TheMachinesLogFileWinsAndOnlyAnAbsolutePathIsTaken) {
+  const RegValue none{};
+  auto expand = [](const wchar_t* s) { return RegValue{RegKind::ExpandString, s, 0}; };
+  struct Case {
+    const char* name;
+    RegValue machine, user;
+    const wchar_t* want;
+  };
+  const std::vector<Case> cases = {
+      {"the machine's over the user's", Str(L"C:\\Logs\\m.log"), Str(L"C:\\Temp\\u.log"),
+       L"C:\\Logs\\m.log"},
+      {"an empty user value does not silence the machine's", expand(L"%LOGS%\\m.log"), Str(L""),
+       L"\\\\srv01\\logs$\\m.log"},
+      {"an empty machine value leaves the user's", Str(L""), Str(L"C:\\Temp\\u.log"),
+       L"C:\\Temp\\u.log"},
+      {"no machine value: the user's", none, expand(L"%LOGS%\\u.log"), L"\\\\srv01\\logs$\\u.log"},
+      {"a relative machine value is ignored", Str(L"logs\\m.log"), Str(L"C:\\u.log"), L"C:\\u.log"},
+      {"an unknown variable leaves a relative path", expand(L"%NOWHERE%\\m.log"), none, L""},
+      {"a relative user value is ignored", none, Str(L"u.log"), L""},
+      {"relative to a drive's current folder", none, Str(L"C:u.log"), L""},
+      {"a share without a file", none, Str(L"\\\\srv01\\logs$\\"), L""},
+      {"a device path", Str(L"\\\\.\\pipe\\zl"), Str(L"C:\\u.log"), L"C:\\u.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fresh;
+    fresh.system.environment[L"LOGS"] = L"\\\\srv01\\logs$";
+    if (c.machine.kind != RegKind::Missing)
+      fresh.registry.Set(RegRoot::LocalMachine, kLauncherKey, L"LogFile", c.machine,
+                         RegView::Reg64);
+    if (c.user.kind != RegKind::Missing)
+      fresh.registry.Set(RegRoot::CurrentUser, kLauncherKey, L"LogFile", c.user, RegView::Reg64);
+    LauncherOptions options;
+    LoadFrom(fresh, options);
+    EXPECT_EQ(options.LogFile(), c.want);
+  }
 }
 
 TEST_F(OptionsTest, ReadsOnlyThe64BitViewAndASignedOffset) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,6 +30,19 @@ using fake::FakeProcess;
 using namespace test;
 
 const std::wstring kTemp = L"C:\\Temp\\";
+// The installer's folder the fake's random generator names first.
+const std::wstring kFolder = kTemp + L"zlefcdab8967452301\\";
+
+// The folder name random bytes make: "zl", then each byte, lowest first, in hexadecimal.
+std::wstring FolderName(uint64_t random) {
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name = L"zl";
+  for (int i = 0; i < 8; ++i, random >>= 8) {
+    name += kHex[(random >> 4) & 0xF];
+    name += kHex[random & 0xF];
+  }
+  return name;
+}
 
 // What a started installer found: its request and the bytes of the file it was given.
 struct Started {
@@ -87,8 +102,8 @@ TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
   EXPECT_EQ(runs[0].request.file, kMsiexec);
   EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
   // In a folder of its own, which is msiexec's working folder too.
-  EXPECT_EQ(runs[0].path, kTemp + L"zli0001.tmp\\tmp0002.msi");
-  EXPECT_EQ(runs[0].request.directory, kTemp + L"zli0001.tmp\\");
+  EXPECT_EQ(runs[0].path, kFolder + L"tmp0001.msi");
+  EXPECT_EQ(runs[0].request.directory, kFolder);
   EXPECT_EQ(runs[0].bytes, "package from the share");
   // Neither the copy, the placeholder naming made, nor the folder is left behind.
   EXPECT_TRUE(TempFiles(p).empty());
@@ -231,12 +246,17 @@ TEST_F(InstallFlow, ADownloadShowsItsProgressThenRunsThePackage) {
   EXPECT_EQ(runs[0].request.file, kMsiexec);
   EXPECT_EQ(runs[0].request.parameters, L"/passive /i \"" + runs[0].path + L"\"");
   EXPECT_FALSE(runs[0].request.verb.has_value());
-  EXPECT_TRUE(StartsWith(runs[0].path, kTemp + L"zli")) << ToUtf8(runs[0].path);
-  EXPECT_EQ(runs[0].request.directory, GetDir(runs[0].path));
-  EXPECT_EQ(ExtractFileExt(runs[0].path), L".msi");
+  EXPECT_EQ(runs[0].path, kFolder + L"tmp0001.msi");
+  EXPECT_EQ(runs[0].request.directory, kFolder);
   EXPECT_EQ(runs[0].bytes, std::string(10000, 'p'));
   // The download's folder goes with it once the package has run.
   EXPECT_TRUE(TempFiles(p).empty());
+  // Only that folder was made and removed in the temporary folder; every file was inside it.
+  for (const auto& change : p.files.Changes()) {
+    const bool folder = change.kind == FakeFileSystem::ChangeKind::CreateDirectory ||
+                        change.kind == FakeFileSystem::ChangeKind::RemoveDirectory;
+    EXPECT_EQ(GetDir(change.path) == kTemp, folder) << ::testing::PrintToString(change);
+  }
 }
 
 TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
@@ -250,12 +270,6 @@ TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
       {"refused", [](InstallFlow&) {}, L"Connection refused"},
       {"not found", [](InstallFlow& t) { t.Serve(kBrailleUrl, "<html>404</html>", 404); },
        L"HTTP 404"},
-      {"no temporary name",
-       [](InstallFlow& t) {
-         t.Serve(kBrailleUrl, "pkg");
-         t.p.files.SetReadOnlyDir(L"C:\\Temp", true);
-       },
-       L""},
       {"connection reset in the body",
        [](InstallFlow& t) {
          t.Serve(kBrailleUrl, std::string(10000, 'p'));
@@ -274,7 +288,6 @@ TEST_F(InstallFlow, AFailedDownloadIsNamedRunsNothingAndLeavesNothing) {
     p.http.replies.clear();
     p.ui.installerWindows.clear();
     p.ui.dialogs.clear();
-    p.files.SetReadOnlyDir(L"C:\\Temp", false);
     p.files.SetSpaceLeft(UINT64_MAX);
     runs.clear();
     c.arrange(*this);
@@ -313,6 +326,69 @@ TEST_F(InstallFlow, AShareCopyThatCannotBeMadeIsNamedAndNotDownloadedInstead) {
             L"not run.");
   EXPECT_TRUE(TempFiles(p).empty());
   EXPECT_TRUE(p.files.Exists(shared));
+}
+
+TEST_F(InstallFlow, WithoutAFolderOfItsOwnNothingIsFetchedOrRun) {
+  const std::wstring why =
+      L"\r\n\r\nNo folder of its own could be made for it in the temporary folder.";
+  const std::wstring notDownloaded =
+      L"The file \"Braille Fonts.msi\" could not be downloaded. It was not run." + why;
+  const std::wstring notCopied =
+      L"The file \"Braille Fonts.msi\" could not be copied from the shared folder. It was not "
+      L"run." +
+      why;
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> arrange;
+  };
+  const Case causes[] = {
+      {"five names taken",
+       [](FakePlatform& p) {
+         for (uint64_t i = 0; i < 5; ++i)
+           p.files.AddDir(kTemp + FolderName(p.system.nextRandom + i));
+       }},
+      {"no random generator", [](FakePlatform& p) { p.system.randomFails = true; }},
+      {"a temporary folder that refuses new folders",
+       [](FakePlatform& p) { p.files.SetReadOnlyDir(kTemp, true); }},
+  };
+  for (const bool fromShare : {false, true}) {
+    for (const Case& c : causes) {
+      SCOPED_TRACE(std::string(c.name) + (fromShare ? ", share copy" : ", download"));
+      FakeRun row;
+      FakePlatform& fresh = row.p;
+      int started = 0;
+      fresh.shell.onExecuteEx = [&](const ShellExecuteRequest&) {
+        ++started;
+        return ShellStart{true, std::make_unique<FakeProcess>(0)};
+      };
+      if (fromShare) {
+        row.run.options.SetShareLocation(kShare);
+        fresh.files.AddFile(kShare + L"\\Common\\Braille Fonts.msi", "package");
+      }
+      FakeHttp::Reply reply;
+      reply.body = "package";
+      fresh.http.replies[kBrailleUrl] = reply;
+      c.arrange(fresh);
+      const std::vector<std::wstring> before = TempFiles(fresh);
+      fresh.files.ClearChanges();
+
+      Installer::Install(row.run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                         L"");
+
+      EXPECT_EQ(started, 0);
+      EXPECT_TRUE(fresh.ui.installerWindows.empty());
+      EXPECT_TRUE(fresh.http.requested.empty());
+      EXPECT_TRUE(fresh.files.Changes().empty()) << ::testing::PrintToString(fresh.files.Changes());
+      EXPECT_EQ(TempFiles(fresh), before);
+      ASSERT_EQ(fresh.ui.dialogs.size(), 1u);
+      const std::wstring& text = fresh.ui.dialogs[0].content.text;
+      EXPECT_EQ(text, fromShare ? notCopied : notDownloaded);
+      EXPECT_EQ(fresh.ui.dialogs[0].content.title, L"Error");
+      // Traced as every other refusal.
+      const std::vector<std::wstring>& lines = fresh.system.debugOutput;
+      EXPECT_NE(std::find(lines.begin(), lines.end(), Trace::Format(text) + L"\n"), lines.end());
+    }
+  }
 }
 
 TEST_F(InstallFlow, ADisplayNameWithoutExtensionRunsNothing) {

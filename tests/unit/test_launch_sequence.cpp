@@ -266,6 +266,33 @@ TEST(Trace, MessageLineBreaksBecomeSlashes) {
   EXPECT_EQ(Trace::Format(L""), L"ZelkoraLauncher: ");
 }
 
+// Counts the appends the trace asks for, whether they succeed or not.
+struct CountingFiles : FakeFileSystem {
+  int appends = 0;
+  bool AppendToFile(const std::wstring& path, const std::string& bytes) override {
+    ++appends;
+    return FakeFileSystem::AppendToFile(path, bytes);
+  }
+};
+
+TEST(Trace, AfterAFailedWriteTheFileIsLeftAloneUntilANewOneIsSet) {
+  fake::FakeSystem system;
+  CountingFiles files;
+  Trace::SetOutput(&system, &files);
+  Trace::SetLogFile(L"\\\\gone\\logs$\\zl.log");
+  Trace::Line(L"one");
+  Trace::Line(L"two");
+  EXPECT_EQ(files.appends, 1);
+  EXPECT_EQ(system.debugOutput.size(), 2u);  // the debug output goes on
+
+  Trace::SetLogFile(L"C:\\Temp\\zl.log");
+  Trace::Line(L"three");
+  EXPECT_EQ(files.appends, 2);
+  EXPECT_EQ(files.ReadFileText(L"C:\\Temp\\zl.log"), "ZelkoraLauncher: three\r\n");
+  Trace::SetOutput(nullptr, nullptr);
+  Trace::SetLogFile(L"");
+}
+
 TEST_F(LaunchTest, TheTraceOfARunGoesToTheDebugOutputAndTheAdminsLogFile) {
   // The admin's file from HKLM with a variable in it; the user's value of another type would
   // end the program for any other option, here it is ignored.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "discovery/OrvexLocator.h"
 #include "model/BGWorker.h"
@@ -353,14 +354,20 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
       {"names compare without letter case", {"SRV01,<SecurityID>"}, L"SRV01"},
       {"a dotted reply counts by its reverse lookup", {"10.0.0.7,<SecurityID>"}, L"srv01"},
       {"a dotted reply counts by its address", {"10.0.0.5,x"}, L"10.0.0.5"},
+      // Its reverse name may resolve elsewhere: a listed address is used as sent.
+      {"a listed address is used, not its unlisted reverse name", {"10.0.0.6,x"}, L"10.0.0.6"},
+      {"a listed address is used, not its listed reverse name", {"10.0.0.8,x"}, L"10.0.0.8"},
       {"a full name is not the listed short one", {"srv01.corp.local,x"}, L""},
       {"only unlisted servers answer", {"ROGUE,x", "10.0.0.9,x"}, L""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh();
-    run->options.SetAllowedServers({L"Srv01", L"10.0.0.5"});
-    p->network.hostNames = {{L"10.0.0.7", L"srv01.corp.local"}, {L"10.0.0.9", L"other"}};
+    run->options.SetAllowedServers({L"Srv01", L"10.0.0.5", L"10.0.0.6", L"10.0.0.8"});
+    p->network.hostNames = {{L"10.0.0.7", L"srv01.corp.local"},
+                            {L"10.0.0.9", L"other"},
+                            {L"10.0.0.6", L"elsewhere.corp.local"},
+                            {L"10.0.0.8", L"srv01.corp.local"}};
     p->network.replies.assign(c.replies.begin(), c.replies.end());
     OrvexLocator::Locate(*run);
     EXPECT_EQ(run->options.OrvexAddress(), c.server);
@@ -386,6 +393,77 @@ TEST_F(LocatorTest, TheAdminsServerListFiltersRepliesWithinTheSameWait) {
   OrvexLocator::Locate(*run);
   EXPECT_EQ(run->options.OrvexAddress(), L"srv09");
   EXPECT_EQ(run->findings.Count(), 0);
+}
+
+TEST_F(LocatorTest, AServerListThatNamesNoneAcceptsNoReply) {
+  run->options.SetAllowedServers({});
+  p->network.replies = {"srv01,<SecurityID>"};
+  OrvexLocator::Locate(*run);
+  EXPECT_EQ(run->options.OrvexAddress(), L"");
+  EXPECT_TRUE(p->network.broadcasts.empty());
+  EXPECT_EQ(p->ui.forms.size(), 1u);
+  const std::vector<std::wstring> want = {
+      L"ZelkoraLauncher: Broadcast not sent: the admin's list of allowed servers "
+      L"(AllowedServers) names none, so no reply is accepted\n",
+      L"ZelkoraLauncher: No server found: the user is asked for the application\n"};
+  ASSERT_GE(p->system.debugOutput.size(), 2u);
+  EXPECT_EQ(
+      std::vector<std::wstring>(p->system.debugOutput.begin(), p->system.debugOutput.begin() + 2),
+      want);
+}
+
+TEST_F(LocatorTest, AnOffsetThatPutsAPortOutOfRangeTurnsThatWayOff) {
+  const std::wstring noProbe = L"ZelkoraLauncher: Probe of srv02 not made: TCP port ",
+                     noBroadcast = L"ZelkoraLauncher: Broadcast not sent: UDP port ";
+  struct Case {
+    const char* name;
+    int32_t offset;
+    std::vector<std::wstring> probes;
+    std::vector<uint16_t> broadcasts;
+    std::vector<std::wstring> lines;  // what the trace says instead
+  };
+  const std::vector<Case> cases = {
+      {"the largest offset for both", 62656, {L"srv02:65535"}, {65524}, {}},
+      {"TCP one beyond",
+       62657,
+       {},
+       {65525},
+       {noProbe + L"65536 (2879 + PortOffset 62657) is out of range (1 to 65535)"}},
+      {"the largest offset does not wrap",
+       0x7FFFFFFF,
+       {},
+       {},
+       {noProbe + L"2147486526 (2879 + PortOffset 2147483647) is out of range (1 to 65535)",
+        noBroadcast + L"2147486515 (2868 + PortOffset 2147483647) is out of range (1 to 65535)"}},
+      {"the smallest offset for both", -2867, {L"srv02:12"}, {1}, {}},
+      {"UDP port 0",
+       -2868,
+       {L"srv02:11"},
+       {},
+       {noBroadcast + L"0 (2868 + PortOffset -2868) is out of range (1 to 65535)"}},
+      {"the smallest offset",
+       INT32_MIN,
+       {},
+       {},
+       {noProbe + L"-2147480769 (2879 + PortOffset -2147483648) is out of range (1 to 65535)",
+        noBroadcast + L"-2147480780 (2868 + PortOffset -2147483648) is out of range (1 to 65535)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    run->options.SetOrvexAddress(L"srv02");
+    run->options.SetPortOffset(c.offset);
+    OrvexLocator::Locate(*run);
+    EXPECT_EQ(Probes(), c.probes);
+    EXPECT_EQ(BroadcastPorts(), c.broadcasts);
+    // Nothing answered either way: the user is asked, and gives up.
+    EXPECT_EQ(p->ui.forms.size(), 1u);
+    ExpectOneCritical(run->findings, kNotFound);
+    for (const std::wstring& line : c.lines)
+      EXPECT_NE(std::find(p->system.debugOutput.begin(), p->system.debugOutput.end(), line + L"\n"),
+                p->system.debugOutput.end())
+          << ToUtf8(line);
+  }
 }
 
 TEST(BroadcastDestinations, TheLimitedOneThenEachNetworkOnceInAdapterOrder) {

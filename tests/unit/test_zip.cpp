@@ -323,6 +323,10 @@ class RecordingFileSystem : public IFileSystem {
     return inner_.CopyFile(a, b, f);
   }
   bool CreateDirectory(const std::wstring& p) override { return inner_.CreateDirectory(p); }
+  bool CreateNewDirectory(const std::wstring& p) override { return inner_.CreateNewDirectory(p); }
+  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& p) override {
+    return inner_.HoldForRun(p);
+  }
   bool ListDirectory(const std::wstring& d,
                      const std::function<bool(const DirEntry&)>& v) override {
     return inner_.ListDirectory(d, v);

@@ -287,6 +287,15 @@ TEST_F(FileSystemTest, Sha256OfKnownContentsAndOfNoFile) {
   EXPECT_EQ(fs_.Sha256(dir_), std::nullopt);
 }
 
+TEST_F(FileSystemTest, ANewFolderIsOnlyOneThisCallMade) {
+  EXPECT_TRUE(fs_.CreateNewDirectory(Path(L"new")));
+  EXPECT_FALSE(fs_.CreateNewDirectory(Path(L"new"))) << "a folder already there";
+  WriteText(Path(L"file"), "x");
+  EXPECT_FALSE(fs_.CreateNewDirectory(Path(L"file")));
+  EXPECT_FALSE(fs_.CreateNewDirectory(Path(L"missing\\new"))) << "one level only";
+  EXPECT_TRUE(fs_.CreateDirectory(Path(L"new"))) << "the lenient call takes it as it is";
+}
+
 TEST_F(FileSystemTest, AHeldFileCanBeReadButNotChangedUntilReleased) {
   const std::wstring path = Path(L"abc.msi");
   WriteText(path, "abc");

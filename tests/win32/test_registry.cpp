@@ -157,7 +157,8 @@ TEST_F(RegistryTest, MultiStringsEndAtTheEmptyStringOrTheData) {
              true),
        {L"srv01", L"10.0.0.5"}},
       {"last string without terminator", Bytes(std::wstring(L"a\0bc", 4), false), {L"a", L"bc"}},
-      {"an empty string ends the list", Bytes(std::wstring(L"a\0\0b\0", 5), true), {L"a"}},
+      {"an empty string is skipped", Bytes(std::wstring(L"a\0\0b\0", 5), true), {L"a", L"b"}},
+      {"an empty string first", Bytes(std::wstring(L"\0a\0", 3), true), {L"a"}},
       {"empty list", Bytes(std::wstring(L"\0", 1), false), {}},
   };
   for (size_t i = 0; i < table.size(); ++i) {

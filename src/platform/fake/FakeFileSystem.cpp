@@ -99,6 +99,7 @@ struct Node {
   bool reparse = false;
   Parsed target;
   int writers = 0;
+  int holders = 0;  // held for a run: readable, but not to be written, replaced or deleted
 };
 
 }  // namespace
@@ -296,7 +297,7 @@ bool FakeFileSystem::CreateEmptyFile(const std::wstring& path) {
   auto loc = p ? state_->Locate(*p) : std::nullopt;
   if (!loc || !loc->parentNode || loc->parentNode->readOnly) return false;
   if (loc->node) {
-    if (loc->node->dir || loc->node->writers > 0) return false;
+    if (loc->node->dir || loc->node->writers > 0 || loc->node->holders > 0) return false;
     loc->node->data.clear();
   } else {
     state_->Create(*loc, false);
@@ -309,7 +310,8 @@ bool FakeFileSystem::DeleteFile(const std::wstring& path) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   auto p = Parse(path);
   auto loc = p ? state_->Locate(*p) : std::nullopt;
-  if (!loc || !loc->node || loc->node->dir || loc->node->writers > 0) return false;
+  if (!loc || !loc->node || loc->node->dir || loc->node->writers > 0 || loc->node->holders > 0)
+    return false;
   if (!loc->parentNode || loc->parentNode->readOnly) return false;
   state_->nodes.erase(loc->key);
   state_->Log(ChangeKind::DeleteFile, *p);
@@ -340,7 +342,8 @@ bool FakeFileSystem::CopyFile(const std::wstring& from, const std::wstring& to, 
   if (target->key == source->key) return false;
   if (!state_->Take(source->node->data.size())) return false;
   if (target->node) {
-    if (target->node->dir || failIfExists || target->node->writers > 0) return false;
+    if (target->node->dir || failIfExists || target->node->writers > 0 || target->node->holders > 0)
+      return false;
     target->node->data = source->node->data;
   } else {
     state_->Create(*target, false).data = source->node->data;  // map nodes stay in place
@@ -359,6 +362,16 @@ bool FakeFileSystem::CreateDirectory(const std::wstring& path) {
   state_->Create(*loc, true);
   state_->Log(ChangeKind::CreateDirectory, *p);
   return true;
+}
+
+bool FakeFileSystem::CreateNewDirectory(const std::wstring& path) {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto p = Parse(path);
+    auto loc = p ? state_->Locate(*p) : std::nullopt;
+    if (!loc || loc->node) return false;
+  }
+  return CreateDirectory(path);
 }
 
 std::unique_ptr<IReadStream> FakeFileSystem::OpenRead(const std::wstring& path) {
@@ -384,7 +397,7 @@ std::unique_ptr<IWriteStream> FakeFileSystem::CreateWrite(const std::wstring& pa
   Node* node = loc->node;
   if (node) {
     if (node->dir) throw LauncherError(kAccessDenied);
-    if (node->writers > 0) throw LauncherError(kSharingViolation);
+    if (node->writers > 0 || node->holders > 0) throw LauncherError(kSharingViolation);
     node->data.clear();
   } else {
     node = &state_->Create(*loc, false);
@@ -428,7 +441,8 @@ bool FakeFileSystem::AppendToFile(const std::wstring& path, const std::string& b
   auto p = Parse(path);
   auto loc = p ? state_->Locate(*p) : std::nullopt;
   if (!loc || !loc->parentNode || loc->parentNode->readOnly) return false;
-  if (loc->node && (loc->node->dir || loc->node->writers > 0)) return false;
+  if (loc->node && (loc->node->dir || loc->node->writers > 0 || loc->node->holders > 0))
+    return false;
   if (!state_->Take(bytes.size())) return false;
   Node& node = loc->node ? *loc->node : state_->Create(*loc, false);
   node.data += bytes;
@@ -611,6 +625,43 @@ std::wstring Sha256Hex(const std::string& message) {
 
 }  // namespace
 
+namespace {
+
+class FakeHeldFile : public IHeldFile {
+ public:
+  FakeHeldFile(std::shared_ptr<FakeFileSystem::State> state, std::wstring key)
+      : state_(std::move(state)), key_(std::move(key)) {}
+  ~FakeHeldFile() override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (Node* node = state_->Find(key_)) --node->holders;
+  }
+  std::optional<std::wstring> Sha256() override {
+    std::string data;
+    {
+      std::lock_guard<std::mutex> lock(state_->mutex);
+      Node* node = state_->Find(key_);
+      if (node == nullptr) return std::nullopt;
+      data = node->data;
+    }
+    return Sha256Hex(data);
+  }
+
+ private:
+  std::shared_ptr<FakeFileSystem::State> state_;
+  std::wstring key_;
+};
+
+}  // namespace
+
+std::unique_ptr<IHeldFile> FakeFileSystem::HoldForRun(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  auto loc = state_->Locate(path);
+  if (!loc || !loc->node || loc->node->dir || loc->node->writers > 0) return nullptr;
+  ++loc->node->holders;
+  ++holds_;
+  return std::make_unique<FakeHeldFile>(state_, loc->key);
+}
+
 std::optional<std::wstring> FakeFileSystem::Sha256(const std::wstring& path) {
   std::string data;
   {
@@ -636,7 +687,8 @@ std::vector<FakeFileSystem::Change> FakeFileSystem::Changes() {
 }
 
 std::ostream& operator<<(std::ostream& out, const FakeFileSystem::Change& change) {
-  static const char* const kKinds[] = {"create file", "create folder", "delete file"};
+  static const char* const kKinds[] = {"create file", "create folder", "delete file",
+                                       "remove folder"};
   return out << kKinds[static_cast<int>(change.kind)] << ' ' << ToUtf8(change.path);
 }
 

@@ -8,8 +8,9 @@
 // creates C:\ and the temp folder C:\Temp\); "\\server" alone is never a folder.
 //
 // Sharing: a file open for writing cannot be opened, overwritten, copied or deleted until its
-// stream is closed or destroyed, as CreateFileW without sharing behaves. Written bytes are
-// visible at once (GetAttributes, ReadFileText) while the stream is still open.
+// stream is closed or destroyed, as CreateFileW without sharing behaves. A file held for a run
+// can be read and copied, but not overwritten, appended to or deleted until its holder goes.
+// Written bytes are visible at once (GetAttributes, ReadFileText) while the stream is still open.
 //
 // A read-only folder refuses every change to its own entries (new files, new folders, copies
 // into it, deletions); its subfolders are not affected.
@@ -51,11 +52,13 @@ class FakeFileSystem : public IFileSystem {
   bool RemoveDirectory(const std::wstring& path) override;
   bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) override;
   bool CreateDirectory(const std::wstring& path) override;
+  bool CreateNewDirectory(const std::wstring& path) override;
   std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) override;
   std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) override;
   bool ListDirectory(const std::wstring& dir,
                      const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<std::wstring> Sha256(const std::wstring& path) override;
+  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) override;
   bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
   std::wstring TempPath() override;
   // Names "<first three letters of prefix><4 hex digits>.tmp" from a counter, skipping names in
@@ -91,11 +94,14 @@ class FakeFileSystem : public IFileSystem {
   // order.
   std::vector<Change> Changes();
   void ClearChanges();
+  // How many files were held for a run.
+  int Holds() const { return holds_; }
 
   struct State;  // internal; shared with the open streams
 
  private:
   std::shared_ptr<State> state_;
+  int holds_ = 0;
 };
 
 }  // namespace zl

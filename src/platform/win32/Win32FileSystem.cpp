@@ -137,6 +137,10 @@ bool Win32FileSystem::CopyFile(const std::wstring& from, const std::wstring& to,
   return ::CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
 }
 
+bool Win32FileSystem::CreateNewDirectory(const std::wstring& path) {
+  return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
 bool Win32FileSystem::CreateDirectory(const std::wstring& path) {
   ::CreateDirectoryW(path.c_str(), nullptr);
   const FileAttributes a = GetAttributes(path);

@@ -14,6 +14,7 @@ class Win32FileSystem : public IFileSystem {
   bool RemoveDirectory(const std::wstring& path) override;
   bool CopyFile(const std::wstring& from, const std::wstring& to, bool failIfExists) override;
   bool CreateDirectory(const std::wstring& path) override;
+  bool CreateNewDirectory(const std::wstring& path) override;
   std::unique_ptr<IReadStream> OpenRead(const std::wstring& path) override;
   std::unique_ptr<IWriteStream> CreateWrite(const std::wstring& path) override;
   bool ListDirectory(const std::wstring& dir,

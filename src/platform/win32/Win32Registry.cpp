@@ -62,8 +62,9 @@ std::vector<std::wstring> StringsOf(const std::vector<BYTE>& data, DWORD size) {
   while (start < all.size()) {
     size_t end = all.find(L'\0', start);
     if (end == std::wstring::npos) end = all.size();
-    if (end == start) break;
-    strings.push_back(all.substr(start, end - start));
+    // An empty string inside the data is skipped, not taken for the list's end: a list the admin
+    // wrote with a blank line must not lose the names after it.
+    if (end != start) strings.push_back(all.substr(start, end - start));
     start = end + 1;
   }
   return strings;
