@@ -82,7 +82,14 @@ void Installer::Install(LaunchRun& run, const std::wstring& displayName,
 bool Installer::RunIfApproved(LaunchRun& run, const std::wstring& fileName,
                               const std::wstring& path, bool elevate,
                               const std::wstring& unzipPath) {
-  const InstallerVerdict verdict = InstallerPolicy::Check(run, fileName, path);
+  // Held from before its check until its run is over: nobody can swap the bytes that were
+  // checked for others between the check and msiexec's or the loader's read.
+  const std::unique_ptr<IHeldFile> held = run.Files().HoldForRun(path);
+  if (!held) {
+    ReportNotRun(run.Ui(), fileName, L"could not be opened to be run");
+    return false;
+  }
+  const InstallerVerdict verdict = InstallerPolicy::Check(run, fileName, *held);
   if (InstallerPolicy::Allows(verdict)) {
     Trace::Line(L"\"" + fileName + L"\" " +
                 (verdict == InstallerVerdict::Approved

@@ -18,7 +18,7 @@ std::wstring NormalisedChecksum(const std::wstring& text) {
 }  // namespace
 
 InstallerVerdict InstallerPolicy::Check(const LaunchRun& run, const std::wstring& fileName,
-                                        const std::wstring& path) {
+                                        IHeldFile& file) {
   // Read raw: a value of another type is a mismatch, never the wrong-type error that ends the
   // program as for the options.
   const RegValue set = run.Registry().ReadValue(RegRoot::LocalMachine, kInstallerHashesKey,
@@ -28,7 +28,7 @@ InstallerVerdict InstallerPolicy::Check(const LaunchRun& run, const std::wstring
                                                 : InstallerVerdict::Unchecked;
   const std::wstring wanted = set.kind == RegKind::String ? NormalisedChecksum(set.text) : L"";
   if (wanted.empty()) return InstallerVerdict::Mismatch;
-  const std::optional<std::wstring> actual = run.Files().Sha256(path);
+  const std::optional<std::wstring> actual = file.Sha256();
   return actual && *actual == wanted ? InstallerVerdict::Approved : InstallerVerdict::Mismatch;
 }
 

@@ -16,9 +16,10 @@ class InstallerPolicy {
  public:
   InstallerPolicy() = delete;
 
-  // fileName: the installer's name as the installer rows give it; path: the file about to run.
+  // fileName: the installer's name as the installer rows give it; file: the file about to run,
+  // held since before its check until its run is over, and hashed through that hold.
   static InstallerVerdict Check(const LaunchRun& run, const std::wstring& fileName,
-                                const std::wstring& path);
+                                IHeldFile& file);
   // Whether an installer with this verdict may run.
   static bool Allows(InstallerVerdict verdict) {
     return verdict == InstallerVerdict::Approved || verdict == InstallerVerdict::Unchecked;

@@ -110,6 +110,53 @@ TEST_F(InstallFlow, ACopyInTheCommonFolderIsInstalledWithoutDownload) {
   EXPECT_TRUE(p.files.Exists(kShare + L"\\Common\\Braille Fonts.msi"));
 }
 
+// Between its check and the end of its run, the installer's file is held: another program of the
+// user can neither overwrite nor delete it, so what was checked is what msiexec reads. The share's
+// file is not what is held or run.
+TEST_F(InstallFlow, TheCheckedFileCannotBeSwappedUntilItsRunIsOver) {
+  const std::wstring abc = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  for (bool fromShare : {true, false}) {
+    SCOPED_TRACE(fromShare ? "share copy" : "download");
+    FakeRun row;
+    row.p.registry.SetString(RegRoot::LocalMachine, kInstallerHashesKey, L"Braille Fonts.msi", abc,
+                             RegView::Reg64);
+    row.run.options.SetShareLocation(kShare);
+    const std::wstring shared = kShare + L"\\Common\\Braille Fonts.msi";
+    if (fromShare) row.p.files.AddFile(shared, "abc");
+    FakeHttp::Reply reply;
+    reply.body = "abc";
+    row.p.http.replies[kBrailleUrl] = reply;
+    bool overwritten = false, deleted = false, sharedChangeable = false;
+    std::string ran;
+    row.p.shell.onExecuteEx = [&](const ShellExecuteRequest& r) {
+      const std::wstring path = RunPath(r);
+      try {
+        row.p.files.CreateWrite(path)->Write("evil", 4);
+        overwritten = true;
+      } catch (const LauncherError&) {
+      }
+      deleted = row.p.files.DeleteFile(path);
+      if (fromShare) sharedChangeable = row.p.files.AppendToFile(shared, "");
+      ran = row.p.files.Exists(path) ? row.p.files.ReadFileText(path) : "<missing>";
+      return ShellStart{true, std::make_unique<FakeProcess>(2)};
+    };
+
+    Installer::Install(row.run, L"Braille Fonts.msi", L"Braille Fonts.msi", kBrailleUrl, false,
+                       L"");
+
+    EXPECT_FALSE(overwritten);
+    EXPECT_FALSE(deleted);
+    EXPECT_EQ(ran, "abc");
+    EXPECT_EQ(row.p.files.Holds(), 1);
+    if (fromShare) {
+      EXPECT_TRUE(sharedChangeable) << "the share's file is not the one held";
+    }
+    EXPECT_TRUE(row.p.ui.dialogs.empty());
+    // Released once the run is over: the folder and its file are gone.
+    EXPECT_TRUE(TempFiles(row.p).empty());
+  }
+}
+
 TEST_F(InstallFlow, TheAdminsChecksumsDecideWhatRuns) {
   // SHA-256 of "abc", the package's bytes in every row.
   const std::wstring abc = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
