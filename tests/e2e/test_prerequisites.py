@@ -211,6 +211,10 @@ def quenda_engine_and_report_viewer() -> None:
         flag = o.prefix.reg_query(r"HKCU\Software\Zelkora\Launcher", "Crystal85Patched", view=64)
         check(flag == ("REG_DWORD", 1), f"Crystal85Patched is {flag}")
         check(not (pr.user_dir(o) / "CrystalPatched.txt").exists(), "the patch marker was not deleted")
+        # While it ran, the patch's own file could not be renamed away: the launcher held it.
+        swap = pr.user_dir(o) / "CrystalPatch.log"
+        check(swap.exists() and swap.read_text().strip() == "rename refused",
+              f"the patch's file while it ran: {swap.read_text().strip() if swap.exists() else 'no log'}")
 
         # A value the check does not compare: a rewrite would put the template's text back.
         o.prefix.reg_add(PARADOX_INIT, "LANGDRIVER", "REG_SZ", "kept", view=32)
