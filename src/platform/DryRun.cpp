@@ -4,12 +4,37 @@ namespace zl {
 
 namespace {
 
-// Discards what is written; the file is never made.
-class DiscardStream : public IWriteStream {
+// Keeps what is written in memory; the file is never made.
+class KeepingStream : public IWriteStream {
  public:
-  void Write(const void*, size_t) override {}
+  explicit KeepingStream(std::string& bytes) : bytes_(bytes) {}
+  void Write(const void* data, size_t n) override {
+    bytes_.append(static_cast<const char*>(data), n);
+  }
   void Close() override {}
+
+ private:
+  std::string& bytes_;
 };
+
+// A file the dry run only pretended to write, held: its bytes are what was written; its hash is
+// not computed here.
+class KeptFile : public IHeldFile {
+ public:
+  explicit KeptFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::optional<std::wstring> Sha256() override { return std::nullopt; }
+  std::optional<std::string> Contents() override { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// Paths compare without regard to ASCII letter case, as Windows' do.
+std::wstring PathKey(std::wstring path) {
+  for (wchar_t& c : path)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return path;
+}
 
 }  // namespace
 
@@ -98,7 +123,14 @@ bool DryRunFileSystem::CreateEmptyFile(const std::wstring& path) {
   return true;
 }
 
+std::unique_ptr<IHeldFile> DryRunFileSystem::HoldForRun(const std::wstring& path) {
+  const auto kept = kept_.find(PathKey(path));
+  if (kept != kept_.end()) return std::make_unique<KeptFile>(kept->second);
+  return inner_.HoldForRun(path);
+}
+
 bool DryRunFileSystem::DeleteFile(const std::wstring& path) {
+  kept_.erase(PathKey(path));
   log_.Add({ChangeKind::DeleteFile, path, L"", L""});
   return true;
 }
@@ -126,7 +158,9 @@ bool DryRunFileSystem::CreateNewDirectory(const std::wstring& path) {
 
 std::unique_ptr<IWriteStream> DryRunFileSystem::CreateWrite(const std::wstring& path) {
   log_.Add({ChangeKind::WriteFile, path, L"", L""});
-  return std::make_unique<DiscardStream>();
+  std::string& bytes = kept_[PathKey(path)];
+  bytes.clear();
+  return std::make_unique<KeepingStream>(bytes);
 }
 
 bool DryRunFileSystem::AppendToFile(const std::wstring& path, const std::string&) {

@@ -7,6 +7,7 @@
 // would put is noted and answered the way that asks no more. DryRun puts it all together.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -104,10 +105,8 @@ class DryRunFileSystem : public IFileSystem {
   std::optional<std::wstring> Sha256(const std::wstring& path) override {
     return inner_.Sha256(path);
   }
-  // Holding changes nothing.
-  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) override {
-    return inner_.HoldForRun(path);
-  }
+  // Holding changes nothing. A file this dry run wrote is held with the bytes written.
+  std::unique_ptr<IHeldFile> HoldForRun(const std::wstring& path) override;
   std::wstring TempPath() override { return inner_.TempPath(); }
   bool CreateEmptyFile(const std::wstring& path) override;
   bool DeleteFile(const std::wstring& path) override;
@@ -124,6 +123,7 @@ class DryRunFileSystem : public IFileSystem {
   IFileSystem& inner_;
   ChangeLog& log_;
   unsigned next_name_ = 0;
+  std::map<std::wstring, std::string> kept_;  // what was written, by lower-case path
 };
 
 class DryRunShell : public IShell {

@@ -106,6 +106,8 @@ class IHeldFile {
   // The whole file's SHA-256 as 64 lower-case hexadecimal digits, read through this handle;
   // nullopt when it cannot be read.
   virtual std::optional<std::wstring> Sha256() = 0;
+  // The whole file's bytes, read through this handle; nullopt when it cannot be read.
+  virtual std::optional<std::string> Contents() = 0;
 };
 
 class IFileSystem {

@@ -13,6 +13,7 @@
 #include "utils/Paths.h"
 #include "prerequisites/BdeConfig.h"
 #include "prerequisites/Installer.h"
+#include "prerequisites/InstallerFolder.h"
 
 namespace zl {
 
@@ -250,24 +251,35 @@ void AppInspector::WriteBDEConfig(LaunchRun& run) {
   // Without the Windows folder "\regedit.exe" would name the current drive's root.
   const std::wstring windows = run.System().SystemWindowsDirectory();
   if (windows.empty()) return;
-  const std::wstring file = BdeConfig::RegFilePath(run.Files().TempPath());
-  if (file.empty()) return;
   const std::wstring text = BdeConfig::RegText(root, LauncherUtils::Is64Bit(run.System()));
   // A share name the code page cannot hold exactly is refused like one with a quote.
   const std::optional<std::string> bytes = run.System().AnsiText(text);
   if (!bytes) return;
-
+  // A folder of its own, as for an installer: a fixed name in the temporary folder could be
+  // prepared by anyone beforehand. It goes, with the file, when this is done.
+  InstallerFolder folder(run.Files(), run.System());
+  const std::wstring file = BdeConfig::RegFilePath(folder.Path());
+  if (file.empty()) return;
   {
     std::unique_ptr<IWriteStream> out = run.Files().CreateWrite(file);
     out->Write(bytes->data(), bytes->size());
     out->Close();
   }
-  // The editor writes HKLM elevated, so it is the shared Windows folder's: c:\windows may be a
+  // What the editor imports as administrator is exactly the text built here: the file is read
+  // back through a hold that nobody can write through until the editor has ended.
+  const std::unique_ptr<IHeldFile> held = run.Files().HoldForRun(file);
+  const std::optional<std::string> readBack = held ? held->Contents() : std::nullopt;
+  if (!readBack || *readBack != *bytes) {
+    Trace::Line(
+        L"The engine settings were not imported: " + file +
+        (held ? L" no longer holds the text written" : L" could not be held for the import"));
+    return;
+  }
+  // The editor writes HKLM elevated, so it is the shared Windows folder's: c:\\windows may be a
   // folder any user made where Windows is elsewhere. Which of its builds runs does not matter:
   // the key lines name the Wow6432Node branch themselves.
   LauncherUtils::RunExecutableFile(run.Ports(), windows + L"\\regedit.exe", L"/s \"" + file + L"\"",
                                    false, true);
-  run.Files().DeleteFile(file);
 }
 
 std::wstring AppInspector::GetShareRoot(const LauncherOptions& o, bool escape) {

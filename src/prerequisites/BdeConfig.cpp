@@ -1,5 +1,7 @@
 #include "prerequisites/BdeConfig.h"
 
+#include "utils/Paths.h"
+
 #include <cstdint>
 
 namespace zl {
@@ -100,9 +102,8 @@ std::wstring BdeConfig::RegText(const std::wstring& escapedRoot, bool wow6432Bra
   return text;
 }
 
-std::wstring BdeConfig::RegFilePath(const std::wstring& tempDir) {
-  // GetTempPathW ends in a backslash already; Windows takes the doubled one.
-  return tempDir.empty() ? L"" : tempDir + L"\\BDE.REG";
+std::wstring BdeConfig::RegFilePath(const std::wstring& folder) {
+  return folder.empty() ? L"" : JoinPath(folder, L"BDE.REG");
 }
 
 }  // namespace zl

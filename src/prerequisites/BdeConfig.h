@@ -17,9 +17,9 @@ class BdeConfig {
   // The file's text in CRLF lines for a root with doubled backslashes; wow6432Branch puts the
   // keys into the 32-bit view of a 64-bit Windows. Empty for a root that does not fit.
   static std::wstring RegText(const std::wstring& escapedRoot, bool wow6432Branch);
-  // The file's path in the temporary folder; empty without one (the name would otherwise point
-  // at the root of the current drive).
-  static std::wstring RegFilePath(const std::wstring& tempDir);
+  // The file's path in its own folder, one backslash between them; empty without a folder (the
+  // name would otherwise point at the root of the current drive).
+  static std::wstring RegFilePath(const std::wstring& folder);
 };
 
 }  // namespace zl

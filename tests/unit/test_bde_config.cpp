@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -21,7 +23,9 @@ namespace {
 const std::wstring kEngineKey = L"SOFTWARE\\Borland\\Database Engine";
 const std::wstring kInitKey =
     L"SOFTWARE\\Borland\\Database Engine\\Settings\\DRIVERS\\PARADOX\\INIT";
-const std::wstring kRegFile = L"C:\\Temp\\\\BDE.REG";
+// In a folder of its own named from the fake's random bytes, as an installer's.
+const std::wstring kRegFolder = L"C:\\Temp\\zlefcdab8967452301";
+const std::wstring kRegFile = kRegFolder + L"\\BDE.REG";
 
 // The file for OrvexAddress 192.168.1.10 on 64-bit Windows.
 std::string ExpectedFile() {
@@ -120,16 +124,50 @@ TEST_F(BdeConfigTest, RewriteWritesTheTemplateImportsItElevatedAndDeletesTheFile
   EXPECT_EQ(imported[0], ExpectedFile());
 
   const ShellExecuteRequest& r = regeditRuns[0];
-  EXPECT_EQ(r.parameters, L"/s \"C:\\Temp\\\\BDE.REG\"");
+  EXPECT_EQ(r.parameters, L"/s \"" + kRegFile + L"\"");
   EXPECT_EQ(r.verb.value_or(L""), L"runas");
   EXPECT_FALSE(r.mask & see::FlagNoUi);
-  EXPECT_FALSE(p.files.Exists(kRegFile));
+  EXPECT_FALSE(p.files.Exists(kRegFolder));
   using K = FakeFileSystem::ChangeKind;
   std::vector<FakeFileSystem::Change> changes = p.files.Changes();
-  ASSERT_EQ(changes.size(), 2u);
-  EXPECT_EQ(changes[0].kind, K::CreateFile);
-  EXPECT_EQ(changes[1].kind, K::DeleteFile);
-  EXPECT_EQ(LowerAscii(changes[0].path), LowerAscii(changes[1].path));
+  EXPECT_EQ(changes, (std::vector<FakeFileSystem::Change>{{K::CreateDirectory, kRegFolder},
+                                                          {K::CreateFile, kRegFile},
+                                                          {K::DeleteFile, kRegFile},
+                                                          {K::RemoveDirectory, kRegFolder}}));
+}
+
+// Between the read-back and the editor's end the file is held: what the editor imports as
+// administrator is the text built, and a file changed before the read-back is not imported.
+TEST_F(BdeConfigTest, OnlyTheTextBuiltIsImportedAndNobodyCanChangeItMeanwhile) {
+  p.system.wow64 = Wow64State::Yes;
+  bool overwritten = false;
+  auto inner = p.shell.onExecuteEx;
+  p.shell.onExecuteEx = [&](const ShellExecuteRequest& r) {
+    try {
+      p.files.CreateWrite(kRegFile)->Write("x", 1);
+      overwritten = true;
+    } catch (const LauncherError&) {
+    }
+    return inner(r);
+  };
+  Launch();
+  EXPECT_FALSE(overwritten);
+  ASSERT_EQ(imported.size(), 1u);
+  EXPECT_EQ(imported[0], ExpectedFile());
+  EXPECT_EQ(p.files.Holds(), 1);
+
+  // Someone changes the file between the write and the read-back: nothing is imported.
+  Workstation t;
+  t.p.files.SetOnHold([&t](const std::wstring& path) { t.p.files.AddFile(path, "[HKEY_"); });
+  t.Launch();
+  EXPECT_TRUE(t.imported.empty());
+  EXPECT_FALSE(t.p.files.Exists(kRegFolder));
+  const std::vector<std::wstring>& lines = t.p.system.debugOutput;
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [](const std::wstring& l) {
+                           return l.find(L"no longer holds the text written") != std::wstring::npos;
+                         }),
+            lines.end());
 }
 
 // The editor runs elevated: it must be the one in the shared Windows folder, never a path a
@@ -346,7 +384,7 @@ TEST_F(BdeConfigTest, FailuresBeforeTheImport) {
   p.system.wow64 = Wow64State::Failed;
   EXPECT_THROW(AppInspector::Inspect(run), LauncherError);
   EXPECT_TRUE(regeditRuns.empty());
-  EXPECT_FALSE(p.files.Exists(kRegFile));
+  EXPECT_FALSE(p.files.Exists(kRegFolder));
 
   // No temporary folder: nothing to import from, and nothing is written elsewhere.
   p.system.wow64 = Wow64State::Yes;

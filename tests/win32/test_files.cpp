@@ -312,6 +312,7 @@ TEST_F(FileSystemTest, AHeldFileCanBeReadButNotChangedUntilReleased) {
       EXPECT_EQ(held->Sha256(),
                 std::optional<std::wstring>(
                     L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_EQ(held->Contents(), std::optional<std::string>("abc"));
     EXPECT_TRUE(openFor(GENERIC_READ, FILE_SHARE_READ)) << "a reader such as msiexec";
     const bool writable = static_cast<bool>(openFor(GENERIC_WRITE, anyShare));
     const DWORD error = ::GetLastError();

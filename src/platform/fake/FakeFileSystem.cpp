@@ -645,6 +645,12 @@ class FakeHeldFile : public IHeldFile {
     }
     return Sha256Hex(data);
   }
+  std::optional<std::string> Contents() override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    Node* node = state_->Find(key_);
+    if (node == nullptr) return std::nullopt;
+    return node->data;
+  }
 
  private:
   std::shared_ptr<FakeFileSystem::State> state_;
@@ -653,7 +659,12 @@ class FakeHeldFile : public IHeldFile {
 
 }  // namespace
 
+void FakeFileSystem::SetOnHold(std::function<void(const std::wstring& path)> onHold) {
+  on_hold_ = std::move(onHold);
+}
+
 std::unique_ptr<IHeldFile> FakeFileSystem::HoldForRun(const std::wstring& path) {
+  if (on_hold_) on_hold_(path);
   std::lock_guard<std::mutex> lock(state_->mutex);
   auto loc = state_->Locate(path);
   if (!loc || !loc->node || loc->node->dir || loc->node->writers > 0) return nullptr;

@@ -84,6 +84,9 @@ class FakeFileSystem : public IFileSystem {
   // Called with the folder at each ListDirectory, after its entries were read and before they
   // are visited (a folder that changes while it is walked).
   void SetOnList(std::function<void(const std::wstring& dir)> onList);
+  // Called with the path at each HoldForRun, before the file is held (a file changed between
+  // its writing and its hold).
+  void SetOnHold(std::function<void(const std::wstring& path)> onHold);
 
   bool Exists(const std::wstring& path);
   // How often GetAttributes was asked about path (spelled in any case).
@@ -102,6 +105,7 @@ class FakeFileSystem : public IFileSystem {
  private:
   std::shared_ptr<State> state_;
   int holds_ = 0;
+  std::function<void(const std::wstring& path)> on_hold_;
 };
 
 }  // namespace zl

@@ -262,6 +262,19 @@ class HeldFile : public IHeldFile {
  public:
   explicit HeldFile(UniqueHandle file) : file_(std::move(file)) {}
   std::optional<std::wstring> Sha256() override { return HashOf(file_.Get()); }
+  std::optional<std::string> Contents() override {
+    if (::SetFilePointer(file_.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        ::GetLastError() != NO_ERROR)
+      return std::nullopt;
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+      DWORD got = 0;
+      if (!::ReadFile(file_.Get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
+      if (got == 0) return bytes;
+      bytes.append(buffer, got);
+    }
+  }
 
  private:
   UniqueHandle file_;
