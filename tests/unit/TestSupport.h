@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,18 @@ inline const std::wstring kBrailleFont = L"C:\\Windows\\fonts\\BRAILLE.TTF";
 inline const std::wstring kCrpe32 = L"C:\\Windows\\system32\\crpe32.dll";
 inline const std::wstring kZoneMap =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
+
+// The name an installer's own folder gets from random bytes: "zl", then each byte, lowest first,
+// in hexadecimal (written out here, not taken from the launcher).
+inline std::wstring FolderName(uint64_t random) {
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name = L"zl";
+  for (int i = 0; i < 8; ++i, random >>= 8) {
+    name += kHex[(random >> 4) & 0xF];
+    name += kHex[random & 0xF];
+  }
+  return name;
+}
 
 // A run over fakes, built as a program block builds one over Win32: p holds the fakes, run the
 // options, the share cache and the findings. Each test (and each table row that needs it) makes

@@ -33,17 +33,6 @@ const std::wstring kTemp = L"C:\\Temp\\";
 // The installer's folder the fake's random generator names first.
 const std::wstring kFolder = kTemp + L"zlefcdab8967452301\\";
 
-// The folder name random bytes make: "zl", then each byte, lowest first, in hexadecimal.
-std::wstring FolderName(uint64_t random) {
-  static const wchar_t kHex[] = L"0123456789abcdef";
-  std::wstring name = L"zl";
-  for (int i = 0; i < 8; ++i, random >>= 8) {
-    name += kHex[(random >> 4) & 0xF];
-    name += kHex[random & 0xF];
-  }
-  return name;
-}
-
 // What a started installer found: its request and the bytes of the file it was given.
 struct Started {
   ShellExecuteRequest request;

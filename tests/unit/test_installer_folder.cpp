@@ -25,17 +25,6 @@ using namespace test;
 
 const std::wstring kTemp = L"C:\\Temp\\";
 
-// The folder name random bytes make: "zl", then each byte, lowest first, in hexadecimal.
-std::wstring FolderName(uint64_t random) {
-  static const wchar_t kHex[] = L"0123456789abcdef";
-  std::wstring name = L"zl";
-  for (int i = 0; i < 8; ++i, random >>= 8) {
-    name += kHex[(random >> 4) & 0xF];
-    name += kHex[random & 0xF];
-  }
-  return name;
-}
-
 // The n-th name (from 0) the fake's generator gives from its start, 0x0123456789ABCDEF.
 std::wstring NthName(int n) { return kTemp + FolderName(0x0123456789ABCDEFull + n); }
 
