@@ -1,5 +1,7 @@
 #include "platform/DryRun.h"
 
+#include "utils/Text.h"
+
 namespace zl {
 
 namespace {
@@ -30,11 +32,7 @@ class KeptFile : public IHeldFile {
 };
 
 // Paths compare without regard to ASCII letter case, as Windows' do.
-std::wstring PathKey(std::wstring path) {
-  for (wchar_t& c : path)
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  return path;
-}
+std::wstring PathKey(const std::wstring& path) { return LowerAscii(path); }
 
 }  // namespace
 

@@ -636,14 +636,8 @@ class FakeHeldFile : public IHeldFile {
     if (Node* node = state_->Find(key_)) --node->holders;
   }
   std::optional<std::wstring> Sha256() override {
-    std::string data;
-    {
-      std::lock_guard<std::mutex> lock(state_->mutex);
-      Node* node = state_->Find(key_);
-      if (node == nullptr) return std::nullopt;
-      data = node->data;
-    }
-    return Sha256Hex(data);
+    const std::optional<std::string> data = Contents();
+    return data ? std::optional<std::wstring>(Sha256Hex(*data)) : std::nullopt;
   }
   std::optional<std::string> Contents() override {
     std::lock_guard<std::mutex> lock(state_->mutex);

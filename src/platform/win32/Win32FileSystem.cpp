@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Util.h"
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace zl::win32 {
@@ -222,6 +223,22 @@ std::wstring Win32FileSystem::TempPath() {
 
 namespace {
 
+// Reads the whole file from its start through handle, handing each chunk to take; false when a
+// read fails or take refuses.
+bool ReadWhole(HANDLE file, const std::function<bool(const BYTE*, DWORD)>& take) {
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      ::GetLastError() != NO_ERROR)
+    return false;
+  std::vector<BYTE> buffer(1 << 20);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return false;
+    if (got == 0) return true;
+    if (!take(buffer.data(), got)) return false;
+  }
+}
+
 // SHA-256 of the file from its start through handle, which must allow reading.
 std::optional<std::wstring> HashOf(HANDLE file) {
   // PROV_RSA_AES has SHA-256 from XP SP3 on, where the provider's name differs from later
@@ -234,17 +251,10 @@ std::optional<std::wstring> HashOf(HANDLE file) {
   // CALG_SHA_256: declared for XP SP3 targets and later only; ours is plain XP.
   constexpr ALG_ID kCalgSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
   if (!::CryptCreateHash(provider.Get(), kCalgSha256, 0, 0, hash.Put())) return std::nullopt;
-  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-      ::GetLastError() != NO_ERROR)
+  if (!ReadWhole(file, [&](const BYTE* data, DWORD n) {
+        return ::CryptHashData(hash.Get(), data, n, 0) != FALSE;
+      }))
     return std::nullopt;
-  std::vector<BYTE> buffer(1 << 20);
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-      return std::nullopt;
-    if (got == 0) break;
-    if (!::CryptHashData(hash.Get(), buffer.data(), got, 0)) return std::nullopt;
-  }
   BYTE digest[32];
   DWORD size = sizeof digest;
   if (!::CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != sizeof digest)
@@ -263,17 +273,13 @@ class HeldFile : public IHeldFile {
   explicit HeldFile(UniqueHandle file) : file_(std::move(file)) {}
   std::optional<std::wstring> Sha256() override { return HashOf(file_.Get()); }
   std::optional<std::string> Contents() override {
-    if (::SetFilePointer(file_.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-        ::GetLastError() != NO_ERROR)
-      return std::nullopt;
     std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-      DWORD got = 0;
-      if (!::ReadFile(file_.Get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
-      if (got == 0) return bytes;
-      bytes.append(buffer, got);
-    }
+    if (!ReadWhole(file_.Get(), [&](const BYTE* data, DWORD n) {
+          bytes.append(reinterpret_cast<const char*>(data), n);
+          return true;
+        }))
+      return std::nullopt;
+    return bytes;
   }
 
  private:
@@ -282,11 +288,10 @@ class HeldFile : public IHeldFile {
 
 }  // namespace
 
+// Opened as for a run: the read sharing the hash needs is the same.
 std::optional<std::wstring> Win32FileSystem::Sha256(const std::wstring& path) {
-  UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return std::nullopt;
-  return HashOf(file.Get());
+  const std::unique_ptr<IHeldFile> held = HoldForRun(path);
+  return held ? held->Sha256() : std::nullopt;
 }
 
 std::unique_ptr<IHeldFile> Win32FileSystem::HoldForRun(const std::wstring& path) {
